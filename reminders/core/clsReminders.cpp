@@ -1,0 +1,403 @@
+#include "clsReminders.h"
+
+#include "ZTClock.h"
+#include "ZTExceptions.h"
+#include "uFunctions.h"
+
+#include <QUuid>
+
+#include <algorithm>
+
+// ---- Enumerations --------------------------------------------------------------------------
+
+TRecurrenceUnit IntToRecurrenceUnit(int code)
+{
+    return (code >= 1 && code <= 4) ? TRecurrenceUnit(code) : ruNone;
+}
+
+int RecurrenceUnitToInt(TRecurrenceUnit unit)
+{
+    const int code = int(unit);
+    return (code >= 1 && code <= 4) ? code : 0;
+}
+
+TRecurrenceDailyType IntToRecurrenceDailyType(int code)
+{
+    return (code == 1 || code == 2) ? TRecurrenceDailyType(code) : dtNone;
+}
+
+int RecurrenceDailyTypeToInt(TRecurrenceDailyType type)
+{
+    const int code = int(type);
+    return (code == 1 || code == 2) ? code : 0;
+}
+
+// ---- TReminder ---------------------------------------------------------------------------
+
+QString TReminder::NewId()
+{
+    const QUuid id = QUuid::createUuid();
+    if (id.isNull())
+        throw EZTException(QStringLiteral("Unable to create a new reminder object."),
+                           QStringLiteral("Function call CreateGUID raised an error."), 1);
+    return id.toString(QUuid::WithBraces).toUpper();
+}
+
+TReminder::Ptr TReminder::Create()
+{
+    return ZTRaising(TZTRaise::PassThrough, QStringLiteral("Unable to create a new reminder object."), [] {
+        auto reminder = std::make_shared<TReminder>();
+        reminder->Id = NewId();
+        return reminder;
+    });
+}
+
+void TReminder::Assign(const TReminder &source)
+{
+    const TDateTime occurrenceDate = OccurrenceDate;
+    const TDateTime occurrenceTime = OccurrenceTime;
+    *this = source;
+    OccurrenceDate = occurrenceDate;
+    OccurrenceTime = occurrenceTime;
+}
+
+TReminder::Ptr TReminder::Clone() const
+{
+    auto copy = std::make_shared<TReminder>(*this);
+    copy->OccurrenceDate = 0;
+    copy->OccurrenceTime = 0;
+    return copy;
+}
+
+TReminder::Ptr TReminder::MakeOneTimeCopy() const
+{
+    auto copy = Create();
+    copy->Date = Date;
+    copy->Time = Time;
+    copy->ReminderMessage = ReminderMessage;
+    copy->PlaySound = PlaySound;
+    copy->RepeatSound = RepeatSound;
+    copy->SoundFile = SoundFile;
+    copy->RunProgram = RunProgram;
+    copy->ProgramLocation = ProgramLocation;
+    copy->Recurring = false;
+    copy->RecurrenceUnit = ruNone;
+    copy->RecurrenceDailyType = dtNone;
+    copy->RecurrenceWeeklyDays = QStringLiteral("0000000");
+    copy->RecurrenceNoEnd = true;
+    copy->Exclusion = false;
+    copy->Active = true;
+    return copy;
+}
+
+TReminder::Ptr TReminder::MakeExclusion() const
+{
+    auto exclusion = std::make_shared<TReminder>();
+    exclusion->Id = Id;
+    exclusion->Date = OccurrenceDate;
+    exclusion->Time = OccurrenceTime;
+    exclusion->ReminderMessage = ReminderMessage;
+    exclusion->PlaySound = PlaySound;
+    exclusion->RepeatSound = RepeatSound;
+    exclusion->SoundFile = SoundFile;
+    exclusion->RunProgram = RunProgram;
+    exclusion->ProgramLocation = ProgramLocation;
+    exclusion->Recurring = false;
+    exclusion->RecurrenceUnit = ruNone;
+    exclusion->RecurrenceDailyType = dtNone;
+    exclusion->RecurrenceWeeklyDays = QStringLiteral("0000000");
+    exclusion->RecurrenceNoEnd = true;
+    exclusion->Exclusion = true;
+    exclusion->Active = true;
+    return exclusion;
+}
+
+QString TReminder::ListCaption(TDateTime date, TDateTime time)
+{
+    return ShortDateText(date) + QLatin1Char(' ') + ShortTimeText(time);
+}
+
+QString TReminder::TimeCaption(TDateTime time)
+{
+    return ShortTimeText(time);
+}
+
+// ---- TReminders ------------------------------------------------------------------------------
+
+namespace {
+
+// Cuts a text to a column width counted in characters (code points), never splitting one.
+QString CutToWidth(const QString &s, int width)
+{
+    if (s.size() <= width)
+        return s;
+    int units = 0;
+    int chars = 0;
+    while (units < s.size() && chars < width) {
+        units += (s.at(units).isHighSurrogate() && units + 1 < s.size() && s.at(units + 1).isLowSurrogate()) ? 2 : 1;
+        ++chars;
+    }
+    return s.left(units);
+}
+
+constexpr int IdWidth = 255;
+constexpr int TextWidth = 255;
+constexpr int WeekdaysWidth = 7;
+
+EZTException NotFound(const QString &id)
+{
+    return EZTException(QStringLiteral("Reminder not found in database."),
+                        QStringLiteral("There is no reminder with id '%1' in the database file.").arg(id), 1);
+}
+
+}
+
+TReminders::TReminders(const QString &fileName)
+    : FileName(fileName)
+{
+}
+
+TReminders::~TReminders() = default;
+
+QString TReminders::WorkDays() const
+{
+    return WorkDaysSource ? WorkDaysSource() : QStringLiteral("1111100");
+}
+
+void TReminders::StoreRow(TReminder &row, const TReminder &source) const
+{
+    row = source;
+    row.OccurrenceDate = 0;
+    row.OccurrenceTime = 0;
+    row.RecurrenceUnit = IntToRecurrenceUnit(RecurrenceUnitToInt(source.RecurrenceUnit));
+    row.RecurrenceDailyType = IntToRecurrenceDailyType(RecurrenceDailyTypeToInt(source.RecurrenceDailyType));
+    row.Id = CutToWidth(source.Id, IdWidth);
+    row.SoundFile = CutToWidth(source.SoundFile, TextWidth);
+    row.ProgramLocation = CutToWidth(source.ProgramLocation, TextWidth);
+    row.ReminderMessage = CutToWidth(source.ReminderMessage, TextWidth);
+    row.RecurrenceWeeklyDays = CutToWidth(source.RecurrenceWeeklyDays, WeekdaysWidth);
+}
+
+std::size_t TReminders::FindById(const TReminder &reminder) const
+{
+    for (std::size_t i = 0; i < mainTable_.size(); ++i)
+        if (mainTable_[i].Id == reminder.Id)
+            return i;
+    throw NotFound(reminder.Id);
+}
+
+void TReminders::InvalidateExclusionIndex()
+{
+    exclusionIndexValid_ = false;
+}
+
+void TReminders::BuildExclusionIndex() const
+{
+    exclusionIndex_.clear();
+    for (const TReminder &row : exclusionsTable_)
+        exclusionIndex_[row.Id].push_back(&row);
+    exclusionIndexValid_ = true;
+}
+
+const std::vector<const TReminder *> &TReminders::ExclusionsOf(const QString &id) const
+{
+    static const std::vector<const TReminder *> none;
+    if (!exclusionIndexValid_)
+        BuildExclusionIndex();
+    const auto it = exclusionIndex_.constFind(id);
+    return it == exclusionIndex_.constEnd() ? none : it.value();
+}
+
+void TReminders::Add(const TReminder &reminder)
+{
+    TReminder row;
+    StoreRow(row, reminder);
+    row.Exclusion = false;
+    mainTable_.push_back(std::move(row));
+}
+
+void TReminders::AddExclusion(const TReminder &reminder)
+{
+    TReminder row;
+    row.Id = CutToWidth(reminder.Id, IdWidth);
+    row.Date = reminder.Date;
+    row.Time = reminder.Time;
+    row.ReminderMessage = CutToWidth(reminder.ReminderMessage, TextWidth);
+    row.PlaySound = reminder.PlaySound;
+    row.RepeatSound = reminder.RepeatSound;
+    row.SoundFile = CutToWidth(reminder.SoundFile, TextWidth);
+    row.RunProgram = reminder.RunProgram;
+    row.ProgramLocation = CutToWidth(reminder.ProgramLocation, TextWidth);
+    row.Active = reminder.Active;
+    row.Recurring = false;
+    row.RecurrenceWeeklyDays = QStringLiteral("0000000");
+    row.RecurrenceNoEnd = false;
+    row.Exclusion = true;
+    exclusionsTable_.push_back(std::move(row));
+    InvalidateExclusionIndex();
+}
+
+void TReminders::Update(const TReminder &reminder)
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    const std::size_t i = FindById(reminder);
+    StoreRow(mainTable_[i], reminder);
+}
+
+void TReminders::UpdateSeries(const TReminder &reminder)
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    const std::size_t i = FindById(reminder);
+    StoreRow(mainTable_[i], reminder);
+    const TReminder &series = mainTable_[i];
+    for (TReminder &row : exclusionsTable_) {
+        if (row.Id != series.Id)
+            continue;
+        row.Time = series.Time;
+        row.ReminderMessage = series.ReminderMessage;
+        row.PlaySound = series.PlaySound;
+        row.RepeatSound = series.RepeatSound;
+        row.SoundFile = series.SoundFile;
+        row.RunProgram = series.RunProgram;
+        row.ProgramLocation = series.ProgramLocation;
+    }
+}
+
+void TReminders::Delete(const TReminder &reminder)
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    const std::size_t i = FindById(reminder);
+    mainTable_.erase(mainTable_.begin() + std::ptrdiff_t(i));
+}
+
+void TReminders::DeleteSeries(const TReminder &reminder)
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    const std::size_t i = FindById(reminder);
+    const QString id = mainTable_[i].Id;
+    mainTable_.erase(mainTable_.begin() + std::ptrdiff_t(i));
+    exclusionsTable_.erase(std::remove_if(exclusionsTable_.begin(), exclusionsTable_.end(),
+                                          [&](const TReminder &row) { return row.Id == id; }),
+                           exclusionsTable_.end());
+    InvalidateExclusionIndex();
+}
+
+void TReminders::Refresh(TReminder &reminder)
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    const std::size_t i = FindById(reminder);
+    ReadMainRow(int(i), reminder);
+}
+
+void TReminders::Clear()
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    mainTable_.clear();
+    exclusionsTable_.clear();
+    InvalidateExclusionIndex();
+}
+
+void TReminders::ReadMainRow(int row, TReminder &reminder) const
+{
+    reminder.Assign(mainTable_.at(std::size_t(row)));
+}
+
+void TReminders::ReadExclusionRow(int row, TReminder &reminder) const
+{
+    reminder.Assign(exclusionsTable_.at(std::size_t(row)));
+}
+
+void TReminders::GetAll(TReminderList &list)
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    for (const TReminder &row : mainTable_)
+        list.Add(row.Clone());
+}
+
+bool TReminders::CollectObsolete(TReminderList &list)
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    const TDateTime now = ZTNow();
+    bool result = false;
+    for (const TReminder &row : mainTable_) {
+        if (row.Recurring) {
+            if (ActivateExclusions(row))
+                result = true;
+        } else if (MinuteBefore(row.Date, row.Time, now, now)) {
+            list.Add(row.Clone());
+            result = true;
+        }
+    }
+    return result;
+}
+
+bool TReminders::IsExcluded(const TReminder &reminder, bool activeOnly, TDateTime time, TDateTime date)
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    const std::int64_t day = DayNumber(date);
+    const int minute = MinuteOfDay(time);
+    for (const TReminder *row : ExclusionsOf(reminder.Id)) {
+        if (DayNumber(row->Date) == day && MinuteOfDay(row->Time) == minute && (!activeOnly || row->Active))
+            return true;
+    }
+    return false;
+}
+
+bool TReminders::ActivateExclusions(const TReminder &reminder)
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    bool found = false;
+    for (TReminder &row : exclusionsTable_) {
+        if (row.Id == reminder.Id) {
+            row.Active = true;
+            found = true;
+        }
+    }
+    return found;
+}
+
+void TReminders::SetMark(int calendar, TDateTime rangeStart, TDateTime rangeEnd, TDateTime day)
+{
+    if (calendar < 1 || calendar > 2)
+        return;
+    if (!DayOnOrAfter(day, rangeStart) || !DayOnOrBefore(day, rangeEnd))
+        return;
+    const int index = DaysBetween(rangeStart, day) + 1;
+    if (index >= 1 && index <= MarkCount)
+        Marks[calendar - 1][index - 1] = true;
+}
+
+void TReminders::BuildMonthMarks(int calendar, TDateTime rangeStart, TDateTime rangeEnd)
+{
+    if (calendar < 1 || calendar > 2)
+        return;
+    MarkRangeStart[calendar - 1] = rangeStart;
+    MarkRangeEnd[calendar - 1] = rangeEnd;
+    std::fill(std::begin(Marks[calendar - 1]), std::end(Marks[calendar - 1]), false);
+
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    for (const TReminder &row : mainTable_) {
+        if (row.Recurring)
+            MarkSeries(calendar, row, rangeStart, rangeEnd);
+        else
+            SetMark(calendar, rangeStart, rangeEnd, row.Date);
+    }
+}
+
+bool TReminders::HasRemindersOn(int calendar, TDateTime date) const
+{
+    if (date == 0 || calendar < 1 || calendar > 2)
+        return false;
+    const TDateTime s = MarkRangeStart[calendar - 1];
+    const TDateTime e = MarkRangeEnd[calendar - 1];
+    if (!DayOnOrAfter(date, s) || !DayOnOrBefore(date, e))
+        return false;
+    return Mark(calendar, DaysBetween(s, date) + 1);
+}
+
+bool TReminders::Mark(int calendar, int index) const
+{
+    if (calendar < 1 || calendar > 2 || index < 1 || index > MarkCount)
+        return false;
+    return Marks[calendar - 1][index - 1];
+}

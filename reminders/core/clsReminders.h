@@ -1,0 +1,184 @@
+#pragma once
+// The reminder record and the reminder store.
+//
+// TReminder is one stored row in memory: a one-time reminder, a recurring series, or an
+// exclusion record that removes or dismisses one occurrence of a series. TReminders keeps
+// all rows of the running program in two tables (main table: one-time reminders and series;
+// exclusions table: exclusion records) guarded by one re-entrant lock.
+
+#include "ZTArrays.h"
+#include "ZTDateUtils.h"
+#include "ZTList.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+enum TRecurrenceUnit : std::uint8_t { ruNone = 0, ruDaily = 1, ruWeekly = 2, ruMonthly = 3, ruYearly = 4 };
+enum TRecurrenceDailyType : std::uint8_t { dtNone = 0, dtEveryNDays = 1, dtEveryWeekday = 2 };
+
+// Stored integer codes to the enumerations: valid codes map to themselves, others to 0.
+TRecurrenceUnit IntToRecurrenceUnit(int code);
+int RecurrenceUnitToInt(TRecurrenceUnit unit);
+TRecurrenceDailyType IntToRecurrenceDailyType(int code);
+int RecurrenceDailyTypeToInt(TRecurrenceDailyType type);
+
+class TReminders;
+
+class TReminder {
+public:
+    using Ptr = std::shared_ptr<TReminder>;
+
+    // Fields in declared order.
+    bool PlaySound = false;
+    bool RepeatSound = false;
+    bool RunProgram = false;
+    bool Recurring = false;
+    bool RecurrenceNoEnd = false;
+    bool Exclusion = false;
+    bool Active = false;
+    TRecurrenceUnit RecurrenceUnit = ruNone;
+    TRecurrenceDailyType RecurrenceDailyType = dtNone;
+    std::int32_t RecurrenceDailyEvery = 0;
+    std::int32_t RecurrenceWeeklyEvery = 0;
+    std::int32_t RecurrenceMonthlyDay = 0;
+    std::int32_t RecurrenceMonthlyEvery = 0;
+    std::int32_t RecurrenceYearlyMonth = 0;
+    std::int32_t RecurrenceYearlyDay = 0;
+    TDateTime Date = 0;
+    TDateTime Time = 0;
+    TDateTime RecurrenceStart = 0;
+    TDateTime RecurrenceEndBy = 0;
+    // In memory only: the occurrence this object stands for (0 when none).
+    TDateTime OccurrenceDate = 0;
+    TDateTime OccurrenceTime = 0;
+    QString Id;
+    QString ReminderMessage;
+    QString SoundFile;
+    QString ProgramLocation;
+    QString RecurrenceWeeklyDays;
+
+    // A new reminder with a fresh GUID as Id and every other field zero.
+    // Raises EZTException "Unable to create a new reminder object." on failure.
+    static Ptr Create();
+    // The GUID text form: 38 characters, braces, upper-case hex digits grouped 8-4-4-4-12.
+    static QString NewId();
+
+    // Copies every stored field, Id included; the occurrence fields stay as they are.
+    void Assign(const TReminder &source);
+    // A new object with every stored field and the same Id; occurrence fields 0.
+    Ptr Clone() const;
+    // A new pending one-time reminder with a new Id, built from this one (for an edited,
+    // moved or snoozed occurrence).
+    Ptr MakeOneTimeCopy() const;
+    // A new exclusion record (Active true) for the occurrence this object stands for.
+    Ptr MakeExclusion() const;
+
+    // The date in the short date format, a blank, the time in the short time format.
+    static QString ListCaption(TDateTime date, TDateTime time);
+    static QString TimeCaption(TDateTime time);
+
+    // ---- Occurrences -------------------------------------------------------------------
+    // Appends every occurrence day on or before lastDay (exclusions not applied); returns
+    // whether any was appended. workDays is the work week used by working-day series.
+    bool CollectOccurrences(TZTDateTimeArray &dates, TDateTime lastDay, const QString &workDays) const;
+    // The day of the next due moment at or after the current minute, or 0 when none.
+    TDateTime NextOccurrence(TReminders &store) const;
+    // Whether the day view shows this reminder on the given day.
+    bool OccursOn(TReminders &store, TDateTime day) const;
+};
+
+using TReminderList = TZTList<TReminder>;
+
+class TReminders {
+public:
+    static constexpr int ColumnCount = 24;
+    static constexpr int MarkCount = 62;
+
+    explicit TReminders(const QString &fileName);
+    ~TReminders();
+    TReminders(const TReminders &) = delete;
+    TReminders &operator=(const TReminders &) = delete;
+
+    // Fields in declared order.
+    bool OldFormat = false;
+    TDateTime MarkRangeStart[2] = {0, 0};
+    TDateTime MarkRangeEnd[2] = {0, 0};
+    QString FileName;
+    bool Marks[2][MarkCount] = {};
+    // The re-entrant lock that guards both tables.
+    mutable std::recursive_mutex Lock;
+
+    // The work week ("1111100", Monday first) that working-day series use; read at every
+    // computation. The program points it at the options; by default it is Monday to Friday.
+    std::function<QString()> WorkDaysSource;
+    QString WorkDays() const;
+
+    // ---- Database file, backup, CSV --------------------------------------------------------
+    void Load();
+    void Save();
+    void MakeBackup();
+    void CopyDatabaseTo(const QString &path);
+    void ExportCsv(const QString &path);
+    void ImportCsv(const QString &path);
+    // One row to and from a text line: the database form carries the Id field, CSV does not.
+    QString FormatLine(const TReminder &reminder, bool withId) const;
+    void ParseLine(TReminder &reminder, const QString &line, bool withoutId);
+
+    // ---- Changes ---------------------------------------------------------------------------
+    void Add(const TReminder &reminder);
+    void AddExclusion(const TReminder &reminder);
+    void Update(const TReminder &reminder);
+    void UpdateSeries(const TReminder &reminder);
+    void Delete(const TReminder &reminder);
+    void DeleteSeries(const TReminder &reminder);
+    void Refresh(TReminder &reminder);
+
+    // ---- Queries -----------------------------------------------------------------------------
+    void GetAll(TReminderList &list);
+    void GetDue(TReminderList &list, bool catchUp, TDateTime time, TDateTime date);
+    bool CollectObsolete(TReminderList &list);
+    bool IsExcluded(const TReminder &reminder, bool activeOnly, TDateTime time, TDateTime date);
+    bool ActivateExclusions(const TReminder &reminder);
+    void BuildMonthMarks(int calendar, TDateTime rangeStart, TDateTime rangeEnd);
+    bool HasRemindersOn(int calendar, TDateTime date) const;
+    // Mark number `index` (1 .. 62) of calendar 1 or 2.
+    bool Mark(int calendar, int index) const;
+
+    // ---- Rows ------------------------------------------------------------------------------------
+    int MainRowCount() const { return int(mainTable_.size()); }
+    int ExclusionRowCount() const { return int(exclusionsTable_.size()); }
+    // Copy row `row` of a table into a reminder (stored fields only). The caller holds the lock.
+    void ReadMainRow(int row, TReminder &reminder) const;
+    void ReadExclusionRow(int row, TReminder &reminder) const;
+    // Removes every row of both tables.
+    void Clear();
+
+    // The exclusion rows of one series (by exact Id), through the index kept in step with
+    // every change. The caller holds the lock; the pointers are valid until the next change.
+    const std::vector<const TReminder *> &ExclusionsOf(const QString &id) const;
+
+private:
+    // Sets the mark of `day` in calendar c when it lies within the range s..e; never writes
+    // outside the 62 marks.
+    void SetMark(int calendar, TDateTime rangeStart, TDateTime rangeEnd, TDateTime day);
+    // Marks the days of the range on which the series falls (only removed occurrences hidden).
+    void MarkSeries(int calendar, const TReminder &series, TDateTime rangeStart, TDateTime rangeEnd);
+    // Index of the first main-table row with the reminder's Id; raises "Reminder not found in
+    // database." when there is none.
+    std::size_t FindById(const TReminder &reminder) const;
+    void StoreRow(TReminder &row, const TReminder &source) const;
+    void InvalidateExclusionIndex();
+    void BuildExclusionIndex() const;
+
+    std::vector<TReminder> mainTable_;
+    std::vector<TReminder> exclusionsTable_;
+    mutable QHash<QString, std::vector<const TReminder *>> exclusionIndex_;
+    mutable bool exclusionIndexValid_ = false;
+};
