@@ -202,8 +202,13 @@ QString ShortDateFormat()
 
 QString ShortTimeFormat()
 {
+    return ShortTimeFormat(QLocale::system());
+}
+
+QString ShortTimeFormat(const QLocale &locale)
+{
     // Drop the seconds (and any fraction) with the separator before them, whatever the locale.
-    QString f = QLocale::system().timeFormat(QLocale::ShortFormat);
+    QString f = locale.timeFormat(QLocale::ShortFormat);
     static const QRegularExpression seconds(QStringLiteral("[^hHmMaApP]?s+(\\.z+)?"));
     f.remove(seconds);
     if (f.isEmpty())
@@ -224,9 +229,9 @@ QString ShortTimeText(TDateTime t)
 namespace {
 // Whether the locale uses the 12-hour clock, and whether the AM/PM designator stands before
 // the hour. A format that cannot be read counts as the 12-hour clock with the designator after.
-void LocaleClock(bool &twelveHour, bool &designatorFirst)
+void LocaleClock(const QLocale &locale, bool &twelveHour, bool &designatorFirst)
 {
-    const QString f = QLocale::system().timeFormat(QLocale::ShortFormat);
+    const QString f = locale.timeFormat(QLocale::ShortFormat);
     const int ap = f.indexOf(QRegularExpression(QStringLiteral("[aA]")));
     const int hour = f.indexOf(QRegularExpression(QStringLiteral("[hH]")));
     twelveHour = f.isEmpty() || ap >= 0;
@@ -236,8 +241,13 @@ void LocaleClock(bool &twelveHour, bool &designatorFirst)
 
 QString TimePickerFormat()
 {
+    return TimePickerFormat(QLocale::system());
+}
+
+QString TimePickerFormat(const QLocale &locale)
+{
     bool twelve = false, first = false;
-    LocaleClock(twelve, first);
+    LocaleClock(locale, twelve, first);
     if (!twelve)
         return QStringLiteral("H:mm");
     return first ? QStringLiteral("tt h:mm") : QStringLiteral("h:mm tt");

@@ -8,6 +8,7 @@
 
 #include "ZTDateUtils.h"
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -71,10 +72,12 @@ bool DateBefore(TDateTime a, TDateTime b);
 // as Qt format strings.
 QString ShortDateFormat();
 QString ShortTimeFormat();
+QString ShortTimeFormat(const QLocale &locale);
 QString ShortDateText(TDateTime d);
 QString ShortTimeText(TDateTime t);
 // Time-picker display pattern in the Delphi notation: "H:mm", "h:mm tt" or "tt h:mm".
 QString TimePickerFormat();
+QString TimePickerFormat(const QLocale &locale);
 // The same pattern in Qt's notation ("H:mm", "h:mm AP", "AP h:mm") for QTimeEdit.
 QString TimePickerQtFormat();
 
