@@ -1,0 +1,232 @@
+#include "ZTFileUtils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<int> probeTimeLimit{3000};
+
+std::mutex hookMutex;
+std::function<void()> probeHook;
+
+fs::path ToPath(const QString &path)
+{
+    return fs::path(path.toStdU16String());
+}
+
+bool IsNetworkPath(const QString &path)
+{
+    return path.startsWith(QLatin1String("\\\\")) || path.startsWith(QLatin1String("//"));
+}
+
+// Runs question on a helper thread and waits for it at most the probe time limit. A question
+// that does not answer in time counts as false; its thread finishes (or stays blocked in the
+// file system) on its own, holding only its own copy of what it needs.
+bool BoundedProbe(std::function<bool()> question)
+{
+    struct TState {
+        std::mutex mutex;
+        std::condition_variable answered;
+        bool done = false;
+        bool result = false;
+    };
+    auto state = std::make_shared<TState>();
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> lock(hookMutex);
+        hook = probeHook;
+    }
+    try {
+        std::thread([state, hook, question = std::move(question)] {
+            bool result = false;
+            try {
+                if (hook)
+                    hook();
+                result = question();
+            } catch (...) {
+                result = false;
+            }
+            std::lock_guard<std::mutex> lock(state->mutex);
+            state->result = result;
+            state->done = true;
+            state->answered.notify_all();
+        }).detach();
+    } catch (...) {
+        return false; // no thread could be started
+    }
+    std::unique_lock<std::mutex> lock(state->mutex);
+    state->answered.wait_for(lock, std::chrono::milliseconds(probeTimeLimit.load()), [&] { return state->done; });
+    return state->done && state->result;
+}
+
+bool FileSystemAnswers(const QByteArray &folder)
+{
+    struct statvfs info;
+    return ::statvfs(folder.constData(), &info) == 0;
+}
+
+// The folder that holds the file, taken from the path text alone; the probe asks its file
+// system first (a folder that does not exist cannot hold the file either).
+QString ProbeFolder(const QString &absolute)
+{
+    QString folder = QFileInfo(absolute).absolutePath();
+    return folder.isEmpty() ? QStringLiteral("/") : folder;
+}
+
+} // namespace
+
+bool ZTCopyFile(const QString &source, const QString &target)
+{
+    try {
+        if (source.isEmpty() || target.isEmpty())
+            return false;
+        std::error_code error;
+        const bool copied = fs::copy_file(ToPath(source), ToPath(target), fs::copy_options::overwrite_existing, error);
+        return copied && !error;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool ZTDeleteFile(const QString &path)
+{
+    try {
+        if (path.isEmpty())
+            return true;
+        std::error_code error;
+        const fs::path p = ToPath(path);
+        const fs::file_status status = fs::symlink_status(p, error);
+        if (status.type() == fs::file_type::not_found)
+            return true;
+        if (error || fs::is_directory(status))
+            return false;
+        if (!fs::is_symlink(status) && (status.permissions() & fs::perms::owner_write) == fs::perms::none)
+            fs::permissions(p, fs::perms::owner_write, fs::perm_options::add, error);
+        error.clear();
+        fs::remove(p, error);
+        return !error;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool ZTFileExistsSafe(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const QByteArray folder = QFile::encodeName(ProbeFolder(absolute));
+    const QByteArray file = QFile::encodeName(absolute);
+    const bool network = IsNetworkPath(path);
+    return BoundedProbe([folder, file, network] {
+        // A file system that does not answer for the folder cannot hold the file; a network
+        // path is asked directly.
+        if (!network && !FileSystemAnswers(folder))
+            return false;
+        struct stat info;
+        return ::stat(file.constData(), &info) == 0 && !S_ISDIR(info.st_mode);
+    });
+}
+
+QString ZTIncludeTrailingPathDelimiter(const QString &path)
+{
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')))
+        return path;
+    return path + QLatin1Char('/');
+}
+
+QString ZTDriveOf(const QString &path)
+{
+    if (IsNetworkPath(path))
+        return QString();
+    const QString absolute = QDir::cleanPath(QFileInfo(path.isEmpty() ? QStringLiteral(".") : path).absoluteFilePath());
+    QFile mounts(QStringLiteral("/proc/self/mounts"));
+    QString best = QStringLiteral("/");
+    if (!mounts.open(QIODevice::ReadOnly))
+        return best;
+    // Each line: device, mount point (with blanks written as octal escapes), type, options...
+    const auto unescape = [](const QByteArray &field) {
+        QByteArray out;
+        for (qsizetype i = 0; i < field.size(); ++i) {
+            if (field.at(i) == '\\' && i + 3 < field.size()) {
+                bool ok = false;
+                const int code = field.mid(i + 1, 3).toInt(&ok, 8);
+                if (ok) {
+                    out.append(char(code));
+                    i += 3;
+                    continue;
+                }
+            }
+            out.append(field.at(i));
+        }
+        return QFile::decodeName(out);
+    };
+    while (!mounts.atEnd()) {
+        const QList<QByteArray> fields = mounts.readLine().split(' ');
+        if (fields.size() < 2)
+            continue;
+        const QString point = unescape(fields.at(1));
+        if (point.isEmpty())
+            continue;
+        const bool holds = point == QLatin1String("/") || absolute == point
+                           || absolute.startsWith(point + QLatin1Char('/'));
+        if (holds && point.size() > best.size())
+            best = point;
+    }
+    return best;
+}
+
+bool ZTDriveReady(const QString &drive)
+{
+    if (drive.isEmpty())
+        return false;
+    const QByteArray folder = QFile::encodeName(QFileInfo(drive).absoluteFilePath());
+    return BoundedProbe([folder] { return FileSystemAnswers(folder); });
+}
+
+QString ZTExtractFilePath(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash + 1);
+}
+
+QString ZTExtractFileName(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString ZTChangeFileExt(const QString &path, const QString &ext)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot > slash)
+        return path.left(dot) + ext;
+    return path + ext;
+}
+
+int ZTSetFileProbeTimeLimit(int milliseconds)
+{
+    return probeTimeLimit.exchange(qMax(0, milliseconds));
+}
+
+void ZTSetFileProbeHook(std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> lock(hookMutex);
+    probeHook = std::move(hook);
+}

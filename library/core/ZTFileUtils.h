@@ -1,0 +1,42 @@
+#pragma once
+// File and drive routines. None of them raises.
+//
+// There are no drive letters on this system: the "drive" of a path is the mount point of the
+// file system that holds it, and a drive is ready when that file system answers. Questions
+// that touch a file system (readiness, existence) run on a helper thread and are abandoned
+// after a time limit, so a hung network or removable mount never freezes the caller.
+
+#include <QString>
+
+#include <functional>
+
+// Copies source to target, overwriting an existing target. True on success.
+bool ZTCopyFile(const QString &source, const QString &target);
+// Makes the file writable when it is read-only, then deletes it. A missing file is no error.
+// True when no file is left at the path.
+bool ZTDeleteFile(const QString &path);
+// Whether the file exists, answered only when its file system answers in time; false for a
+// path on a file system that does not answer, and for an empty path. Never raises, never hangs.
+bool ZTFileExistsSafe(const QString &path);
+// Empty stays empty; a path ending in '/' is unchanged; anything else gets '/'.
+QString ZTIncludeTrailingPathDelimiter(const QString &path);
+// The mount point of the file system that holds path (a relative path counts from the current
+// folder); empty for a network path written with two leading backslashes or slashes. Reads the
+// mount table only, so it never touches the file system of the path itself.
+QString ZTDriveOf(const QString &path);
+// Whether the file system mounted at (or holding) the given folder answers with its size in
+// time; false for an empty text.
+bool ZTDriveReady(const QString &drive);
+
+// The folder part of a path with its trailing '/' ("" when there is none).
+QString ZTExtractFilePath(const QString &path);
+// The name part of a path (after the last '/').
+QString ZTExtractFileName(const QString &path);
+// The path with its extension (from the last '.' of the name part) replaced by ext, which
+// includes its dot; a name without extension gets ext appended.
+QString ZTChangeFileExt(const QString &path, const QString &ext);
+
+// Test seams for the bounded file-system probes: the time limit in milliseconds (returns the
+// previous one), and a hook that runs on the helper thread before each probe (none by default).
+int ZTSetFileProbeTimeLimit(int milliseconds);
+void ZTSetFileProbeHook(std::function<void()> hook);

@@ -1,0 +1,117 @@
+#include "ZTStrUtils.h"
+
+#include "ZTClock.h"
+
+#include <QLocale>
+#include <QRandomGenerator>
+
+QString ZTLeftStr(const QString &text, qsizetype n)
+{
+    if (n <= 0)
+        return QString();
+    return text.left(n);
+}
+
+QString ZTRightStr(const QString &text, qsizetype n)
+{
+    if (n <= 0)
+        return QString();
+    return text.right(n);
+}
+
+namespace {
+bool IsBlankOrControl(QChar ch)
+{
+    return ch.unicode() <= 0x20 || ch.category() == QChar::Other_Control;
+}
+} // namespace
+
+QString ZTTrim(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && IsBlankOrControl(text.at(first)))
+        ++first;
+    while (last > first && IsBlankOrControl(text.at(last - 1)))
+        --last;
+    return text.mid(first, last - first);
+}
+
+QString ZTReplaceChar(const QString &text, QChar ch, const QString &replacement)
+{
+    QString result;
+    result.reserve(text.size());
+    for (QChar c : text) {
+        if (c == ch)
+            result += replacement;
+        else
+            result += c;
+    }
+    return result;
+}
+
+void ZTShuffle(QStringList &lines)
+{
+    try {
+        QStringList work = lines;
+        QStringList result;
+        result.reserve(work.size());
+        QRandomGenerator random(quint64(ZTNowDateTime().toMSecsSinceEpoch()));
+        while (!work.isEmpty()) {
+            const qsizetype index = qsizetype(double(work.size()) * random.generateDouble());
+            result.append(work.takeAt(qBound<qsizetype>(0, index, work.size() - 1)));
+        }
+        for (qsizetype i = 0; i < result.size(); ++i)
+            lines[i] = result.at(i);
+    } catch (...) {
+        // The list is written only after the whole order is known, so it is still intact.
+    }
+}
+
+QString ZTUpperCase(const QString &text)
+{
+    return QLocale().toUpper(text);
+}
+
+QString ZTCapitalize(const QString &text)
+{
+    if (text.isEmpty())
+        return text;
+    // A character outside the basic plane takes two code units.
+    const qsizetype width = (text.size() > 1 && text.at(0).isHighSurrogate() && text.at(1).isLowSurrogate()) ? 2 : 1;
+    return QLocale().toUpper(text.left(width)) + text.mid(width);
+}
+
+QString ZTNextToken(QString &text, QChar delimiter)
+{
+    const qsizetype at = text.indexOf(delimiter);
+    QString token;
+    if (at < 0) {
+        token = text;
+        text.clear();
+    } else {
+        token = text.left(at);
+        text.remove(0, at + 1);
+    }
+    return token;
+}
+
+void ZTSplit(const QString &text, QChar delimiter, QStringList &list)
+{
+    list.clear();
+    QString rest = text;
+    while (!rest.isEmpty())
+        list.append(ZTNextToken(rest, delimiter));
+}
+
+QString ZTFirstLine(const QString &text)
+{
+    const auto isBreak = [](QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); };
+    qsizetype first = 0;
+    while (first < text.size() && isBreak(text.at(first)))
+        ++first;
+    qsizetype end = first;
+    while (end < text.size() && !isBreak(text.at(end)))
+        ++end;
+    return text.mid(first, end - first);
+}

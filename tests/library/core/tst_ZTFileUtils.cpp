@@ -1,0 +1,132 @@
+#include "TestEnv.h"
+#include "ZTFileUtils.h"
+
+#include <QSemaphore>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+void Write(const QString &name, const QByteArray &bytes)
+{
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray Read(const QString &name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+class TestZTFileUtils : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void pathTexts_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("withDelimiter");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("logName");
+        QTest::newRow("empty") << "" << "" << "" << ".log";
+        QTest::newRow("file") << "/opt/tools/app.exe" << "/opt/tools/app.exe/" << "/opt/tools/" << "/opt/tools/app.log";
+        QTest::newRow("dotted folder") << "/opt/v1.2/app" << "/opt/v1.2/app/" << "/opt/v1.2/" << "/opt/v1.2/app.log";
+        QTest::newRow("relative") << "notes" << "notes/" << "" << "notes.log";
+        QTest::newRow("ends in delimiter") << "/home/ann/" << "/home/ann/" << "/home/ann/" << "/home/ann/.log";
+    }
+    void pathTexts()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, withDelimiter);
+        QFETCH(QString, folder);
+        QFETCH(QString, logName);
+        QCOMPARE(ZTIncludeTrailingPathDelimiter(path), withDelimiter);
+        QCOMPARE(ZTExtractFilePath(path), folder);
+        QCOMPARE(ZTChangeFileExt(path, ".log"), logName);
+    }
+
+    void copyOverwrites()
+    {
+        const QString source = dir_.filePath("source.dat");
+        const QString target = dir_.filePath("target.dat");
+        Write(source, "new contents");
+        Write(target, "old, longer contents of the target");
+        QVERIFY(ZTCopyFile(source, target));
+        QCOMPARE(Read(target), QByteArray("new contents"));
+        // A copy onto itself fails and leaves the file whole.
+        QVERIFY(!ZTCopyFile(source, source));
+        QCOMPARE(Read(source), QByteArray("new contents"));
+        QVERIFY(!ZTCopyFile(dir_.filePath("missing"), target));
+        QCOMPARE(Read(target), QByteArray("new contents"));
+    }
+
+    void deleteClearsReadOnly()
+    {
+        const QString file = dir_.filePath("read-only.dat");
+        Write(file, "x");
+        QFile::setPermissions(file, QFileDevice::ReadOwner);
+        QVERIFY(ZTDeleteFile(file));
+        QVERIFY(!QFile::exists(file));
+        QVERIFY(ZTDeleteFile(file)); // missing: no error
+        QVERIFY(!ZTDeleteFile(dir_.path()));
+        QVERIFY(QFileInfo(dir_.path()).isDir());
+    }
+
+    void fileExistsSafe_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("file") << "file.dat" << true;
+        QTest::newRow("missing file") << "missing.dat" << false;
+        QTest::newRow("folder is no file") << "" << false;
+        QTest::newRow("missing folder") << "no/such/folder/file.dat" << false;
+        QTest::newRow("network path") << "//no-such-host/share/file.dat" << false;
+    }
+    void fileExistsSafe()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, exists);
+        Write(dir_.filePath("file.dat"), "x");
+        const QString full = path.startsWith("//") ? path : dir_.filePath(path);
+        QCOMPARE(ZTFileExistsSafe(full), exists);
+        QVERIFY(!ZTFileExistsSafe(QString()));
+    }
+
+    // A file system that does not answer in time counts as not ready: the caller goes on.
+    void unansweringFileSystemIsNotReady()
+    {
+        const QString file = dir_.filePath("file.dat");
+        Write(file, "x");
+        auto gate = std::make_shared<QSemaphore>(0);
+        ZTSetFileProbeHook([gate] { gate->acquire(); });
+        const int previous = ZTSetFileProbeTimeLimit(0);
+        const bool exists = ZTFileExistsSafe(file);
+        const bool ready = ZTDriveReady(QStringLiteral("/"));
+        ZTSetFileProbeHook({});
+        gate->release(2);
+        ZTSetFileProbeTimeLimit(previous);
+        QVERIFY(!exists);
+        QVERIFY(!ready);
+        QVERIFY(ZTFileExistsSafe(file));
+    }
+
+    void drives()
+    {
+        QCOMPARE(ZTDriveOf(QStringLiteral("/")), QStringLiteral("/"));
+        const QString file = dir_.filePath("file.dat");
+        const QString drive = ZTDriveOf(file);
+        QVERIFY2(drive == "/" || file.startsWith(drive + '/'), qPrintable(drive));
+        QVERIFY(ZTDriveOf(QStringLiteral("\\\\server\\share\\a.dat")).isEmpty());
+        QVERIFY(ZTDriveReady(drive));
+        QVERIFY(!ZTDriveReady(QString()));
+        QVERIFY(!ZTDriveReady(dir_.filePath("no/such/mount")));
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+VENTARO_TEST_MAIN(TestZTFileUtils, QCoreApplication)
+#include "tst_ZTFileUtils.moc"

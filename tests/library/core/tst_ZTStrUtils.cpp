@@ -1,0 +1,108 @@
+#include "TestEnv.h"
+#include "ZTClock.h"
+#include "ZTStrUtils.h"
+
+#include <QtTest>
+
+class TestZTStrUtils : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void leftRight_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<QString>("right");
+        QTest::newRow("inside") << "abcdef" << 2 << "ab" << "ef";
+        QTest::newRow("longer than text") << "abc" << 10 << "abc" << "abc";
+        QTest::newRow("zero") << "abc" << 0 << "" << "";
+        QTest::newRow("negative gives nothing") << "abc" << -1 << "" << "";
+    }
+    void leftRight()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, n);
+        QFETCH(QString, left);
+        QFETCH(QString, right);
+        QCOMPARE(ZTLeftStr(text, n), left);
+        QCOMPARE(ZTRightStr(text, n), right);
+    }
+
+    // One table for the routines that map a text to a text.
+    void textRoutines_data()
+    {
+        QTest::addColumn<QString>("routine");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("trim blanks") << "trim" << "  a b  " << "a b";
+        QTest::newRow("trim controls") << "trim" << QString::fromUtf8("\t\r\n\x01x\x7f\u0085") << "x";
+        QTest::newRow("trim keeps inner and non-breaking") << "trim" << QString::fromUtf8("\u00a0a\tb") << QString::fromUtf8("\u00a0a\tb");
+        QTest::newRow("replace longer") << "replace" << "a;b;" << "a\\;b\\;";
+        QTest::newRow("upper accented") << "upper" << QString::fromUtf8("ação às 9") << QString::fromUtf8("AÇÃO ÀS 9");
+        QTest::newRow("capitalize") << "capitalize" << QString::fromUtf8("ébano, Março") << QString::fromUtf8("Ébano, Março");
+        QTest::newRow("capitalize empty") << "capitalize" << "" << "";
+        QTest::newRow("first line after breaks") << "first" << "\n\nMeeting\r\nroom 4" << "Meeting";
+        QTest::newRow("first line at CR") << "first" << "a\rb" << "a";
+        QTest::newRow("first line of only breaks") << "first" << "\r\n\r\n" << "";
+        QTest::newRow("first line blanks are content") << "first" << "  \nx" << "  ";
+    }
+    void textRoutines()
+    {
+        QFETCH(QString, routine);
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QString actual;
+        if (routine == "trim")
+            actual = ZTTrim(text);
+        else if (routine == "replace")
+            actual = ZTReplaceChar(text, QLatin1Char(';'), QStringLiteral("\\;"));
+        else if (routine == "upper")
+            actual = ZTUpperCase(text);
+        else if (routine == "capitalize")
+            actual = ZTCapitalize(text);
+        else
+            actual = ZTFirstLine(text);
+        QCOMPARE(actual, expected);
+    }
+
+    void split_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("tokens");
+        QTest::newRow("two") << "a;b" << QStringList{"a", "b"};
+        QTest::newRow("empty middle") << "a;;b" << QStringList{"a", "", "b"};
+        QTest::newRow("trailing delimiter") << "a;" << QStringList{"a"};
+        QTest::newRow("leading delimiter") << ";a" << QStringList{"", "a"};
+        QTest::newRow("empty") << "" << QStringList{};
+        QTest::newRow("no delimiter") << "abc" << QStringList{"abc"};
+    }
+    void split()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, tokens);
+        QStringList list{"stale"};
+        ZTSplit(text, QLatin1Char(';'), list);
+        QCOMPARE(list, tokens);
+    }
+
+    void shuffleKeepsLinesAndFollowsClock()
+    {
+        QStringList lines;
+        for (int i = 0; i < 50; ++i)
+            lines << QString::number(i);
+        ZTPinClock(QDateTime(QDate(2024, 3, 5), QTime(9, 0)));
+        QStringList first = lines;
+        ZTShuffle(first);
+        QStringList second = lines;
+        ZTShuffle(second);
+        ZTResetClock();
+        // Same clock, same order; a permutation of the same lines, and not the identity.
+        QCOMPARE(first, second);
+        QVERIFY(first != lines);
+        std::sort(first.begin(), first.end(), [](const QString &a, const QString &b) { return a.toInt() < b.toInt(); });
+        QCOMPARE(first, lines);
+    }
+};
+
+VENTARO_TEST_MAIN(TestZTStrUtils, QCoreApplication)
+#include "tst_ZTStrUtils.moc"
