@@ -87,3 +87,16 @@ void FillTimeSlots(QStringList &list);
 TDateTime SlotToTime(int index);
 void FillIntervals(QStringList &list);
 void FillMonths(QStringList &list);
+
+// ---- Text files of the database and of CSV exchange ------------------------------------------
+// Files are written in UTF-8 with CR LF line ends. On reading, bytes that are valid UTF-8 are
+// read as UTF-8 (an initial byte-order mark is skipped); anything else is read as Windows-1252,
+// the encoding of files carried over from the Windows product.
+QString DecodeTextFileBytes(const QByteArray &bytes);
+// Splits a text into its lines, as views into the text (which must outlive them): a carriage
+// return, a line feed, or the pair each end a line; the end of the last line adds no empty line
+// after it, and an empty text has no lines.
+QList<QStringView> SplitTextLines(QStringView text);
+// Reads a whole text file and decodes it as above. Raises std::runtime_error with the system's
+// reason when the file cannot be read.
+QString ReadTextFile(const QString &path);

@@ -1,0 +1,489 @@
+// The reminder database file: the row codec shared with CSV, loading, saving and the
+// automatic backup beside the file.
+//
+// Layout: a header line "KESTO 2.0", an empty line, then one line per row (main table first,
+// then exclusions), each of 24 fields followed by ";". Files with the magic "KJOTB" and files
+// of version 1.0 (19 fields, sound flag before the message) are read as well; the program
+// always writes "KESTO 2.0". Files are written in UTF-8 with CR LF line ends.
+
+#include "clsReminders.h"
+
+#include "ZTExceptions.h"
+#include "ZTFileUtils.h"
+#include "uFunctions.h"
+
+#include <QSaveFile>
+#include <QStringEncoder>
+#include <QStringView>
+#include <QVarLengthArray>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+const QString InvalidDefinition = QStringLiteral("Invalid reminder definition in database file.");
+const QString InvalidFormat = QStringLiteral("Invalid database file format.");
+
+// Leading and trailing blanks and control characters go before a field is converted.
+QStringView TrimField(QStringView field)
+{
+    qsizetype begin = 0;
+    qsizetype end = field.size();
+    while (begin < end && field[begin].unicode() <= 0x20)
+        ++begin;
+    while (end > begin && field[end - 1].unicode() <= 0x20)
+        --end;
+    return field.mid(begin, end - begin);
+}
+
+// ---- Fast paths of the text forms ----
+// A store of tens of thousands of rows is written and read in well under a second only when
+// the common field shapes avoid the general conversions (which build several temporary strings
+// per field). Each fast path gives exactly the result of its general routine in uFunctions and
+// hands every unusual shape to it, so the general routine also produces the errors.
+
+// Day numbers of 1 January 0001 and 31 December 9999: the range of valid stored dates.
+constexpr std::int64_t FirstDay = -693593;
+constexpr std::int64_t LastDay = 2958465;
+
+// Proleptic Gregorian calendar: day number (days since 30 December 1899) to year, month, day
+// and back.
+void CivilFromDays(std::int64_t dayNumber, int &year, int &month, int &day)
+{
+    const std::int64_t z = dayNumber - 25569 + 719468; // days since 1 March of year 0
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    day = int(doy - (153 * mp + 2) / 5 + 1);
+    month = int(mp < 10 ? mp + 3 : mp - 9);
+    year = int(yoe + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+std::int64_t DaysFromCivil(int year, int month, int day)
+{
+    const std::int64_t y = std::int64_t(year) - (month <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468 + 25569;
+}
+
+int DaysInMonth(int year, int month)
+{
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+void AppendNumber(QString &out, std::int64_t n)
+{
+    char buffer[24];
+    int i = int(sizeof buffer);
+    const bool negative = n < 0;
+    std::uint64_t u = negative ? std::uint64_t(0) - std::uint64_t(n) : std::uint64_t(n);
+    do {
+        buffer[--i] = char('0' + u % 10);
+        u /= 10;
+    } while (u != 0);
+    if (negative)
+        buffer[--i] = '-';
+    out.append(QLatin1String(buffer + i, qsizetype(sizeof buffer) - i));
+}
+
+void AppendDate(QString &out, TDateTime d)
+{
+    const std::int64_t n = DayNumber(d);
+    if (n < FirstDay || n > LastDay) {
+        out += DateToText(d);
+        return;
+    }
+    int year = 0, month = 0, day = 0;
+    CivilFromDays(n, year, month, day);
+    AppendNumber(out, day);
+    out += QLatin1Char('/');
+    AppendNumber(out, month);
+    out += QLatin1Char('/');
+    AppendNumber(out, year);
+}
+
+void AppendTime(QString &out, TDateTime t)
+{
+    const int minute = MinuteOfDay(t);
+    AppendNumber(out, minute / 60);
+    out += QLatin1Char(':');
+    AppendNumber(out, minute % 60);
+}
+
+// EscapeText in one pass: carriage returns dropped, line feeds as "{$}", ";" as "{#}".
+void AppendText(QString &out, const QString &text)
+{
+    const QChar *p = text.constData();
+    const qsizetype n = text.size();
+    qsizetype run = 0; // start of the pending run of plain characters
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = p[i].unicode();
+        if (u != u'\r' && u != u'\n' && u != u';')
+            continue;
+        out.append(p + run, i - run);
+        if (u == u'\n')
+            out += QLatin1String("{$}");
+        else if (u == u';')
+            out += QLatin1String("{#}");
+        run = i + 1;
+    }
+    out.append(p + run, n - run);
+}
+
+// UnescapeText in one pass: "{$}" becomes a carriage return and line feed, "{#}" becomes ";".
+// (The replacement of "{$}" never forms a new "{#}", so one pass equals the two in turn.)
+QString FieldToText(QStringView s)
+{
+    if (!s.contains(QLatin1Char('{')))
+        return s.toString();
+    QString out;
+    out.reserve(s.size() + 8);
+    const qsizetype n = s.size();
+    qsizetype run = 0;
+    for (qsizetype i = 0; i + 2 < n; ++i) {
+        if (s[i] != QLatin1Char('{') || s[i + 2] != QLatin1Char('}'))
+            continue;
+        const QChar middle = s[i + 1];
+        if (middle != QLatin1Char('$') && middle != QLatin1Char('#'))
+            continue;
+        out.append(s.mid(run, i - run));
+        out += middle == QLatin1Char('$') ? QLatin1String("\r\n") : QLatin1String(";");
+        i += 2;
+        run = i + 1;
+    }
+    out.append(s.mid(run));
+    return out;
+}
+
+// Reads a run of 1 to 9 decimal digits from position i up to the stop character (or the end
+// when stop is 0), leaving i on the stop character; false for anything else.
+bool Digits(QStringView s, qsizetype &i, char16_t stop, int &value)
+{
+    const qsizetype first = i;
+    int v = 0;
+    while (i < s.size()) {
+        const char16_t u = s[i].unicode();
+        if (stop != 0 && u == stop)
+            break;
+        if (u < u'0' || u > u'9' || i - first >= 9)
+            return false;
+        v = v * 10 + int(u - u'0');
+        ++i;
+    }
+    if (i == first || (stop != 0 && i == s.size()))
+        return false;
+    value = v;
+    return true;
+}
+
+bool Digits(QStringView s, int &value)
+{
+    qsizetype i = 0;
+    return Digits(s, i, 0, value);
+}
+
+TDateTime FieldToDate(QStringView s)
+{
+    qsizetype i = 0;
+    int day = 0, month = 0, year = 0;
+    if (Digits(s, i, u'/', day) && Digits(s, ++i, u'/', month) && Digits(s, ++i, 0, year) && year >= 1 && year <= 9999
+        && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month))
+        return double(DaysFromCivil(year, month, day));
+    return TextToDate(s.toString());
+}
+
+TDateTime FieldToDateOr(QStringView s, TDateTime fallback)
+{
+    return s.isEmpty() ? fallback : FieldToDate(s);
+}
+
+TDateTime FieldToTime(QStringView s)
+{
+    qsizetype i = 0;
+    int hour = 0, minute = 0;
+    if (Digits(s, i, u':', hour) && Digits(s, ++i, 0, minute) && hour <= 23 && minute <= 59)
+        return EncodeTime(hour, minute, 0, 0);
+    return TextToTime(s.toString());
+}
+
+int FieldToInt(QStringView s)
+{
+    int value = 0;
+    if (Digits(s, value))
+        return value;
+    return TextToInt(s.toString());
+}
+
+bool FieldToBool(QStringView s)
+{
+    return s == QLatin1String("TRUE");
+}
+
+void AppendField(QString &out, const QString &text)
+{
+    out += text;
+    out += QLatin1Char(';');
+}
+
+// Appends the row's fields, each followed by ";", without a line end.
+void AppendLine(QString &out, const TReminder &r, bool withId)
+{
+    const QLatin1Char end(';');
+    const auto boolean = [&](bool b) { out += b ? QLatin1String("TRUE;") : QLatin1String("FALSE;"); };
+    const auto number = [&](std::int64_t n) { AppendNumber(out, n); out += end; };
+    if (withId)
+        AppendField(out, r.Id);
+    AppendDate(out, r.Date);
+    out += end;
+    AppendTime(out, r.Time);
+    out += end;
+    AppendText(out, r.ReminderMessage);
+    out += end;
+    boolean(r.PlaySound);
+    boolean(r.RepeatSound);
+    AppendText(out, r.SoundFile);
+    out += end;
+    boolean(r.RunProgram);
+    AppendText(out, r.ProgramLocation);
+    out += end;
+    boolean(r.Recurring);
+    number(RecurrenceUnitToInt(r.RecurrenceUnit));
+    number(RecurrenceDailyTypeToInt(r.RecurrenceDailyType));
+    number(r.RecurrenceDailyEvery);
+    number(r.RecurrenceWeeklyEvery);
+    AppendField(out, r.RecurrenceWeeklyDays);
+    number(r.RecurrenceMonthlyDay);
+    number(r.RecurrenceMonthlyEvery);
+    number(r.RecurrenceYearlyMonth);
+    number(r.RecurrenceYearlyDay);
+    AppendDate(out, r.RecurrenceStart);
+    out += end;
+    boolean(r.RecurrenceNoEnd);
+    AppendDate(out, r.RecurrenceEndBy);
+    out += end;
+    boolean(r.Exclusion);
+    boolean(r.Active);
+}
+
+// Clears a flag on every way out of a scope.
+class TFlagReset {
+public:
+    explicit TFlagReset(bool &flag) : flag_(flag) {}
+    ~TFlagReset() { flag_ = false; }
+    TFlagReset(const TFlagReset &) = delete;
+    TFlagReset &operator=(const TFlagReset &) = delete;
+
+private:
+    bool &flag_;
+};
+
+// Raises the reason of a failed file operation. Some failures (a name the file system refuses
+// when the new file is put in place) leave Qt without a reason of its own; the system's error
+// code of the operation, passed in, then gives it.
+[[noreturn]] void RaiseFileError(const QFileDevice &file, int systemError = 0)
+{
+    QString reason = file.errorString();
+    if (systemError != 0 && (reason.isEmpty() || reason == QLatin1String("Unknown error")))
+        reason = QString::fromLocal8Bit(std::strerror(systemError));
+    throw std::runtime_error(reason.toStdString());
+}
+
+// The row codec's reading half; the 1.0 order puts the sound flag before the message.
+void ParseRow(TReminder &reminder, QStringView text, bool withoutId, bool oldFormat)
+{
+    // Every ";" ends a field, empty ones included; text after the last ";" is a field only
+    // when there is any, so the closing ";" of a line adds none.
+    QVarLengthArray<QStringView, 32> fields;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].unicode() == u';') {
+            fields.append(TrimField(text.mid(start, i - start)));
+            start = i + 1;
+        }
+    }
+    if (start < text.size())
+        fields.append(TrimField(text.mid(start)));
+
+    const int needed = withoutId ? TReminders::ColumnCount - 1 : TReminders::ColumnCount;
+    if (fields.size() < needed)
+        throw EZTException(InvalidDefinition, QStringLiteral("Incorrect number of fields."), 1);
+
+    // Field n counts from 1; k shifts the fields after the Id.
+    const int k = withoutId ? 0 : 1;
+    const auto field = [&](int n) { return fields[n - 1]; };
+
+    // Converted into a copy, so a line that fails leaves the reminder as it was.
+    TReminder r = reminder;
+    if (!withoutId)
+        r.Id = field(1).toString();
+    r.Date = FieldToDate(field(k + 1));
+    r.Time = FieldToTime(field(k + 2));
+    if (oldFormat) {
+        r.PlaySound = FieldToBool(field(k + 3));
+        r.ReminderMessage = FieldToText(field(k + 4));
+    } else {
+        r.ReminderMessage = FieldToText(field(k + 3));
+        r.PlaySound = FieldToBool(field(k + 4));
+    }
+    r.RepeatSound = FieldToBool(field(k + 5));
+    r.SoundFile = FieldToText(field(k + 6));
+    r.RunProgram = FieldToBool(field(k + 7));
+    r.ProgramLocation = FieldToText(field(k + 8));
+    r.Recurring = FieldToBool(field(k + 9));
+    r.RecurrenceUnit = IntToRecurrenceUnit(FieldToInt(field(k + 10)));
+    r.RecurrenceDailyType = IntToRecurrenceDailyType(FieldToInt(field(k + 11)));
+    r.RecurrenceDailyEvery = FieldToInt(field(k + 12));
+    r.RecurrenceWeeklyEvery = FieldToInt(field(k + 13));
+    r.RecurrenceWeeklyDays = field(k + 14).toString();
+    r.RecurrenceMonthlyDay = FieldToInt(field(k + 15));
+    r.RecurrenceMonthlyEvery = FieldToInt(field(k + 16));
+    r.RecurrenceYearlyMonth = FieldToInt(field(k + 17));
+    r.RecurrenceYearlyDay = FieldToInt(field(k + 18));
+    r.RecurrenceStart = FieldToDateOr(field(k + 19), r.Date);
+    r.RecurrenceNoEnd = FieldToBool(field(k + 20));
+    r.RecurrenceEndBy = FieldToDateOr(field(k + 21), r.Date);
+    r.Exclusion = FieldToBool(field(k + 22));
+    r.Active = FieldToBool(field(k + 23));
+    reminder = std::move(r);
+}
+
+} // namespace
+
+// ---- Row codec -----------------------------------------------------------------------------
+
+QString TReminders::FormatLine(const TReminder &reminder, bool withId) const
+{
+    QString line;
+    line.reserve(160 + reminder.ReminderMessage.size() + reminder.SoundFile.size() + reminder.ProgramLocation.size());
+    AppendLine(line, reminder, withId);
+    return line;
+}
+
+void TReminders::ParseLine(TReminder &reminder, const QString &line, bool withoutId)
+{
+    ParseRow(reminder, line, withoutId, OldFormat);
+}
+
+// ---- Load ----------------------------------------------------------------------------------
+
+void TReminders::Load()
+{
+    // The 1.0 field order applies to the lines of a 1.0 file only, whatever way the load ends.
+    const TFlagReset resetOldFormat(OldFormat);
+    ZTRaising(TZTRaise::WrapAll, QStringLiteral("Error loading database file '%1'.").arg(FileName), [&] {
+        if (!ZTFileExistsSafe(FileName))
+            return;
+        const QString text = ReadTextFile(FileName);
+        const QList<QStringView> lines = SplitTextLines(text);
+        if (lines.isEmpty())
+            return;
+
+        const QStringView header = lines.first();
+        const QStringView magic = header.left(5);
+        if (header.size() < 5 || (magic != QLatin1String("KESTO") && magic != QLatin1String("KJOTB")))
+            throw EZTException(InvalidFormat, QString(), 1);
+        // The character between magic and version is not examined.
+        const QStringView version = header.mid(qMin<qsizetype>(6, header.size()));
+        if (version == QLatin1String("1.0"))
+            OldFormat = true;
+        else if (version != QLatin1String("2.0"))
+            throw EZTException(InvalidFormat, QString(), 1);
+
+        // Line 2 is skipped whatever it holds. The Id comes from the line, so the objects
+        // need no fresh identity of their own. A 1.0 line lacks the last five fields.
+        const QString missingFields = QStringLiteral(";;;;;");
+        TReminder reminder;
+        for (qsizetype i = 2; i < lines.size(); ++i) {
+            reminder = TReminder();
+            if (OldFormat)
+                ParseRow(reminder, lines.at(i).toString() + missingFields, false, true);
+            else
+                ParseRow(reminder, lines.at(i), false, false);
+            if (reminder.Exclusion)
+                AddExclusion(reminder);
+            else
+                Add(reminder);
+        }
+    });
+}
+
+// ---- Save and backup ---------------------------------------------------------------------------
+
+void TReminders::Save()
+{
+    ZTRaising(TZTRaise::WrapAll, QStringLiteral("Error saving database file '%1'.").arg(FileName), [&] {
+        // Each line is built in one reused buffer and encoded straight into the file's bytes.
+        QByteArray bytes;
+        qsizetype used = 0;
+        QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+        const auto put = [&](QStringView s) {
+            const qsizetype needed = used + utf8.requiredSpace(s.size());
+            if (needed > bytes.size())
+                bytes.resize(qMax(needed, bytes.size() * 2));
+            used = utf8.appendToBuffer(bytes.data() + used, s) - bytes.data();
+        };
+        {
+            std::lock_guard<std::recursive_mutex> guard(Lock);
+            const int mainRows = MainRowCount();
+            const int exclusionRows = ExclusionRowCount();
+            bytes.resize(qsizetype(mainRows + exclusionRows) * 200 + 64);
+            put(u"KESTO 2.0\r\n\r\n");
+            QString line;
+            TReminder row;
+            const auto putRow = [&] {
+                line.resize(0);
+                AppendLine(line, row, true);
+                line += QLatin1String("\r\n");
+                put(line);
+            };
+            for (int i = 0; i < mainRows; ++i) {
+                ReadMainRow(i, row);
+                putRow();
+            }
+            for (int i = 0; i < exclusionRows; ++i) {
+                ReadExclusionRow(i, row);
+                putRow();
+            }
+        }
+        bytes.resize(used);
+
+        // The new content goes to a temporary file beside the database first. Only when it is
+        // written completely is the previous file copied to the backup; then the commit forces
+        // the new file to disk and puts it in place of the old one in one atomic rename. A
+        // save that fails at any point leaves the previous file as it was.
+        QSaveFile file(FileName);
+        file.setDirectWriteFallback(false);
+        if (!file.open(QIODevice::WriteOnly))
+            RaiseFileError(file);
+        if (file.write(bytes) != bytes.size() || !file.flush()) {
+            const std::string reason = file.errorString().toStdString();
+            file.cancelWriting();
+            throw std::runtime_error(reason);
+        }
+        MakeBackup();
+        errno = 0;
+        if (!file.commit())
+            RaiseFileError(file, errno);
+    });
+}
+
+void TReminders::MakeBackup()
+{
+    // Without a database file there is nothing to back up, and the backup of an earlier
+    // state is kept.
+    if (!ZTFileExistsSafe(FileName))
+        return;
+    const QString backup = ZTExtractFilePath(FileName) + QStringLiteral("Backup of ") + ZTExtractFileName(FileName);
+    ZTDeleteFile(backup);
+    ZTCopyFile(FileName, backup);
+}
