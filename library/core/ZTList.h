@@ -18,7 +18,6 @@ public:
     int Add(Ptr item)
     {
         items_.append(std::move(item));
-        items_.squeeze();
         return int(items_.size()) - 1;
     }
     int Count() const { return int(items_.size()); }

@@ -1,0 +1,251 @@
+// Timings of the reminder store's queries and file operations on a large generated store:
+// 10,000 main rows (half one-time reminders, half series of every unit and rule started up to
+// twenty years ago) and 50,000 exclusion rows on those series. Each figure is the median of
+// several runs after one warm-up run, with the best run beside it.
+//
+//   bench_reminders [--repeat N]
+
+#include "ZTClock.h"
+#include "clsReminders.h"
+#include "uFunctions.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int OneTimeRows = 5000;
+constexpr int SeriesRows = 5000;
+constexpr int ExclusionRows = 50000;
+
+const QDate Today(2026, 1, 21);
+
+TDateTime Day(const QDate &d) { return QDateToDateTime(d); }
+
+TReminder NewRow(QRandomGenerator &rng)
+{
+    TReminder r;
+    r.Id = TReminder::NewId();
+    r.ReminderMessage = QStringLiteral("Generated reminder %1").arg(rng.bounded(1000000));
+    r.PlaySound = rng.bounded(2);
+    r.Active = rng.bounded(10) != 0;
+    r.Time = EncodeTime(rng.bounded(24), rng.bounded(60));
+    r.RecurrenceWeeklyDays = QStringLiteral("0000000");
+    return r;
+}
+
+TReminder OneTime(QRandomGenerator &rng)
+{
+    TReminder r = NewRow(rng);
+    r.Date = Day(Today.addDays(rng.bounded(-730, 731)));
+    r.RecurrenceStart = r.RecurrenceEndBy = r.Date;
+    r.RecurrenceNoEnd = true;
+    return r;
+}
+
+// A series of unit/rule `kind` (0 every N days, 1 working days, 2 weekly, 3 monthly, 4 yearly),
+// started up to twenty years ago; one in five has an end date, past or future.
+TReminder Series(QRandomGenerator &rng, int kind)
+{
+    TReminder r = NewRow(rng);
+    r.Recurring = true;
+    const QDate start = Today.addDays(-rng.bounded(20 * 365));
+    r.RecurrenceStart = r.Date = Day(start);
+    r.RecurrenceNoEnd = rng.bounded(5) != 0;
+    if (!r.RecurrenceNoEnd)
+        r.RecurrenceEndBy = Day(start.addDays(rng.bounded(1, 8000)));
+    switch (kind) {
+    case 0:
+        r.RecurrenceUnit = ruDaily;
+        r.RecurrenceDailyType = dtEveryNDays;
+        r.RecurrenceDailyEvery = rng.bounded(1, 11);
+        break;
+    case 1:
+        r.RecurrenceUnit = ruDaily;
+        r.RecurrenceDailyType = dtEveryWeekday;
+        break;
+    case 2: {
+        r.RecurrenceUnit = ruWeekly;
+        r.RecurrenceWeeklyEvery = rng.bounded(1, 5);
+        QString days;
+        for (int w = 0; w < 7; ++w)
+            days += rng.bounded(3) ? QLatin1Char('0') : QLatin1Char('1');
+        if (!days.contains(QLatin1Char('1')))
+            days[rng.bounded(7)] = QLatin1Char('1');
+        r.RecurrenceWeeklyDays = days;
+        break;
+    }
+    case 3:
+        r.RecurrenceUnit = ruMonthly;
+        r.RecurrenceMonthlyDay = rng.bounded(1, 32);
+        r.RecurrenceMonthlyEvery = rng.bounded(1, 13);
+        break;
+    default:
+        r.RecurrenceUnit = ruYearly;
+        r.RecurrenceYearlyMonth = rng.bounded(1, 13);
+        r.RecurrenceYearlyDay = rng.bounded(1, 32);
+        break;
+    }
+    return r;
+}
+
+// Fills the store: one-time reminders and series interleaved, then exclusion records on real
+// occurrence days of the series (past and coming), dismissed and removed alike.
+void Generate(TReminders &store)
+{
+    QRandomGenerator rng(424242);
+    std::vector<TReminder> series;
+    for (int i = 0; i < OneTimeRows + SeriesRows; ++i) {
+        if (i % 2 == 0) {
+            store.Add(OneTime(rng));
+        } else {
+            series.push_back(Series(rng, (i / 2) % 5));
+            store.Add(series.back());
+        }
+    }
+    int added = 0;
+    const QString workDays = store.WorkDays();
+    for (std::size_t i = 0; added < ExclusionRows; i = (i + 1) % series.size()) {
+        const TReminder &s = series[i];
+        TZTDateTimeArray days;
+        if (!s.CollectOccurrences(days, Day(Today.addDays(90)), workDays))
+            continue;
+        for (int k = 0; k < 10 && added < ExclusionRows; ++k, ++added) {
+            TReminder occurrence = s;
+            occurrence.OccurrenceDate = days.Items(rng.bounded(days.Count()));
+            occurrence.OccurrenceTime = s.Time;
+            auto exclusion = occurrence.MakeExclusion();
+            exclusion->Active = rng.bounded(2);
+            store.AddExclusion(*exclusion);
+        }
+    }
+}
+
+struct TFigure {
+    double Median = 0;
+    double Best = 0;
+};
+
+TFigure Measure(int repeat, const std::function<void()> &setUp, const std::function<void()> &body)
+{
+    std::vector<double> ms;
+    for (int i = 0; i <= repeat; ++i) {
+        if (setUp)
+            setUp();
+        QElapsedTimer timer;
+        timer.start();
+        body();
+        const double elapsed = double(timer.nsecsElapsed()) / 1e6;
+        if (i > 0) // the first run warms caches and builds the exclusion index
+            ms.push_back(elapsed);
+    }
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms.front()};
+}
+
+int Report(const char *name, const TFigure &f, double target, const char *note = "")
+{
+    const bool within = target <= 0 || f.Median <= target;
+    if (target > 0)
+        std::printf("%-44s %9.3f ms  (best %9.3f)  target <= %6.1f ms  %s%s\n", name, f.Median, f.Best, target,
+                    within ? "ok" : "OVER", note);
+    else
+        std::printf("%-44s %9.3f ms  (best %9.3f)  %s\n", name, f.Median, f.Best, note);
+    return within ? 0 : 1;
+}
+
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    int repeat = 15;
+    const QStringList args = app.arguments();
+    const int at = int(args.indexOf(QStringLiteral("--repeat")));
+    if (at > 0 && at + 1 < args.size())
+        repeat = std::max(1, args.at(at + 1).toInt());
+
+    ZTPinClock(QDateTime(Today, QTime(9, 0)));
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "Cannot create a temporary folder.\n");
+        return 1;
+    }
+    const QString file = dir.filePath(QStringLiteral("bench.dat"));
+
+    TReminders store(file);
+    QElapsedTimer generation;
+    generation.start();
+    Generate(store);
+    std::printf("Store: %d main rows, %d exclusion rows (generated in %lld ms); repeat %d\n\n", store.MainRowCount(),
+                store.ExclusionRowCount(), static_cast<long long>(generation.elapsed()), repeat);
+
+    std::vector<TReminder> rows(std::size_t(store.MainRowCount()));
+    for (int i = 0; i < store.MainRowCount(); ++i)
+        store.ReadMainRow(i, rows[std::size_t(i)]);
+
+    const TDateTime now = ZTNow();
+    int over = 0;
+    std::size_t sink = 0;
+
+    over += Report("GetDue without catch-up", Measure(repeat, {}, [&] {
+                       TReminderList list;
+                       store.GetDue(list, false, TimeOf(now), DateOf(now));
+                       sink += std::size_t(list.Count());
+                   }),
+                   2);
+    over += Report("NextOccurrence of every row", Measure(repeat, {}, [&] {
+                       for (const TReminder &r : rows)
+                           sink += r.NextOccurrence(store) > 0;
+                   }),
+                   20);
+    over += Report("OccursOn of every row for one day", Measure(repeat, {}, [&] {
+                       for (const TReminder &r : rows)
+                           sink += r.OccursOn(store, DateOf(now));
+                   }),
+                   5);
+    over += Report("BuildMonthMarks over 62 days", Measure(repeat, {}, [&] {
+                       store.BuildMonthMarks(1, Day(QDate(2026, 1, 1)), Day(QDate(2026, 3, 3)));
+                       sink += store.HasRemindersOn(1, now);
+                   }),
+                   5);
+
+    over += Report("Save", Measure(std::max(3, repeat / 3), {}, [&] { store.Save(); }), 150);
+    std::unique_ptr<TReminders> loaded;
+    over += Report("Load", Measure(std::max(3, repeat / 3), [&] { loaded = std::make_unique<TReminders>(file); },
+                                   [&] { loaded->Load(); }),
+                   150);
+    if (loaded->MainRowCount() != store.MainRowCount() || loaded->ExclusionRowCount() != store.ExclusionRowCount()) {
+        std::fprintf(stderr, "Load read back %d/%d rows instead of %d/%d.\n", loaded->MainRowCount(),
+                     loaded->ExclusionRowCount(), store.MainRowCount(), store.ExclusionRowCount());
+        return 1;
+    }
+
+    std::printf("\nFor information (no target):\n");
+    const TReminder *someSeries = nullptr;
+    for (const TReminder &r : rows)
+        if (r.Recurring && !someSeries)
+            someSeries = &r;
+    Report("Exclusion index rebuild", Measure(repeat, [&] { store.AddExclusion(TReminder()); }, [&] {
+               sink += store.IsExcluded(*someSeries, false, someSeries->Time, now);
+           }),
+           0, "  (first lookup after an exclusion is added)");
+    Report("GetAll", Measure(repeat, {}, [&] {
+               TReminderList list;
+               store.GetAll(list);
+               sink += std::size_t(list.Count());
+           }),
+           0);
+
+    std::printf("\n%s (checksum %zu)\n", over ? "Some figures are over their targets." : "All figures within their targets.",
+                sink);
+    return over ? 1 : 0;
+}

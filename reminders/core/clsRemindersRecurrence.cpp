@@ -1,0 +1,496 @@
+// The recurrence engine: which days a series falls on, combined with the store's exclusion
+// records, for the due scan, the next occurrence, the day view and the calendar marks.
+//
+// A series is never expanded from its start to answer a question about one day. Each rule is
+// turned into a small arithmetic description (TSeriesRule) that jumps straight to the first
+// occurrence on or after any day: daily every N by division, working days by weekday, weekly
+// by 7N-day steps per weekday, monthly by month arithmetic, yearly by year. Exclusions are found
+// through the store's per-series index. Only the catch-up scan, which must look at every past
+// occurrence anyway, costs in proportion to the occurrences it examines.
+//
+// Decisions about values the rules leave open, applied alike by every operation (next
+// occurrence, day view, marks and due scan):
+// - A monthly or yearly day that a month lacks in a given year (31 April, 29 February in a
+//   common year) falls on that month's last day.
+// - A working-days series whose work week has no working day has no occurrences.
+// - An interval N of 0 or less counts as 1.
+// - A yearly month outside 1..12, a monthly or yearly day below 1, a weekly series without any
+//   weekday set, or a unit outside 1..4 gives no occurrences. A weekday string shorter than
+//   seven characters has its missing positions counted as not set. A day above 31 counts as the
+//   month's last day.
+// - Nothing lies after 31 December 9999, the last day a stored date can name.
+
+#include "clsReminders.h"
+
+#include "ZTClock.h"
+#include "uFunctions.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+namespace {
+
+using Day = std::int64_t;
+
+constexpr int MinutesPerDay = 1440;
+// Day numbers count from 30 December 1899; 1 January 1970 is day 25569.
+constexpr Day UnixEpochDay = 25569;
+
+Day FloorDiv(Day a, Day b)
+{
+    Day q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
+}
+
+Day CeilDiv(Day a, Day b)
+{
+    return -FloorDiv(-a, b);
+}
+
+bool IsLeapYear(Day y)
+{
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+int DaysInMonth(Day year, int month)
+{
+    static constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return (month == 2 && IsLeapYear(year)) ? 29 : days[month - 1];
+}
+
+// Proleptic Gregorian calendar arithmetic on day numbers (the same calendar QDate uses).
+Day DayFromCivil(Day y, int m, int d)
+{
+    y -= m <= 2 ? 1 : 0;
+    const Day era = FloorDiv(y, 400);
+    const Day yoe = y - era * 400;
+    const Day doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const Day doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468 + UnixEpochDay;
+}
+
+struct TCivil {
+    Day Year;
+    int Month;
+    int DayOfMonth;
+};
+
+TCivil CivilFromDay(Day n)
+{
+    const Day z = n - UnixEpochDay + 719468;
+    const Day era = FloorDiv(z, 146097);
+    const Day doe = z - era * 146097;
+    const Day yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const Day doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const Day mp = (5 * doy + 2) / 153;
+    const int d = int(doy - (153 * mp + 2) / 5 + 1);
+    const int m = int(mp < 10 ? mp + 3 : mp - 9);
+    return {yoe + era * 400 + (m <= 2 ? 1 : 0), m, d};
+}
+
+// The last day a stored date can name: 31 December 9999.
+const Day MaxDay = DayFromCivil(9999, 12, 31);
+
+// ISO weekday index of a day number, 0 = Monday .. 6 = Sunday (day 0 was a Saturday).
+int WeekdayIndex(Day n)
+{
+    return int(((n + 5) % 7 + 7) % 7);
+}
+
+// Bit w - 1 is set for every weekday w (Monday 1 .. Sunday 7) whose character is "1"; positions
+// missing from a short string count as not set.
+unsigned WeekdayMask(const QString &weekdays)
+{
+    unsigned mask = 0;
+    for (int w = 1; w <= 7; ++w)
+        if (IsWeekdaySet(w, weekdays))
+            mask |= 1u << (w - 1);
+    return mask;
+}
+
+// One series' rule in arithmetic form.
+class TSeriesRule {
+public:
+    enum TKind { None, EveryNDays, WorkingDays, Weekly, Monthly, Yearly };
+
+    TKind Kind = None;
+    Day Start = 0;
+    Day Last = 0;   // last day within the end (end date, or 31 December 9999)
+    int Minute = 0; // hour and minute of the series' time
+    Day Every = 1;  // N, at least 1
+    unsigned Mask = 0;
+    int MonthlyDay = 0;
+    int YearlyMonth = 0;
+    int YearlyDay = 0;
+    // Monthly: index (year * 12 + month - 1) of the first month that holds an occurrence.
+    Day FirstMonth = 0;
+
+    // The first occurrence day on or after max(x, Start), ignoring the end; nullopt when the
+    // rule has no occurrences at all.
+    std::optional<Day> FirstOnOrAfter(Day x) const
+    {
+        const Day y = std::max(x, Start);
+        switch (Kind) {
+        case EveryNDays:
+            return Start + CeilDiv(y - Start, Every) * Every;
+        case WorkingDays: {
+            for (int i = 0; i < 7; ++i)
+                if (Mask & (1u << WeekdayIndex(y + i)))
+                    return y + i;
+            return std::nullopt;
+        }
+        case Weekly: {
+            const Day monday = Start - WeekdayIndex(Start);
+            const Day step = 7 * Every;
+            std::optional<Day> best;
+            for (int w = 0; w < 7; ++w) {
+                if (!(Mask & (1u << w)))
+                    continue;
+                const Day base = monday + w;
+                const Day c = base >= y ? base : base + CeilDiv(y - base, step) * step;
+                if (!best || c < *best)
+                    best = c;
+            }
+            return best;
+        }
+        case Monthly: {
+            const TCivil cy = CivilFromDay(y);
+            const Day my = cy.Year * 12 + (cy.Month - 1);
+            Day m = FirstMonth;
+            if (my > m)
+                m += CeilDiv(my - m, Every) * Every;
+            Day d = MonthDay(m);
+            if (d < y)
+                d = MonthDay(m + Every);
+            return d;
+        }
+        case Yearly: {
+            const Day year = CivilFromDay(y).Year;
+            const Day d = YearDay(year);
+            return d >= y ? d : YearDay(year + 1);
+        }
+        case None:
+            break;
+        }
+        return std::nullopt;
+    }
+
+    // The first occurrence day on or after x that lies within the end.
+    std::optional<Day> NextWithinEnd(Day x) const
+    {
+        if (x > Last)
+            return std::nullopt;
+        const std::optional<Day> d = FirstOnOrAfter(x);
+        // The walks advance from the day found; a day before x would never let them end.
+        if (!d || *d > Last || *d < x)
+            return std::nullopt;
+        return d;
+    }
+
+    bool OccursOn(Day x) const
+    {
+        if (x < Start || x > Last)
+            return false;
+        const std::optional<Day> d = FirstOnOrAfter(x);
+        return d && *d == x;
+    }
+
+    // Every occurrence day up to lastDay: ascending, except weekly series, whose days come
+    // weekday by weekday from Monday to Sunday, each weekday's days ascending.
+    void Collect(Day lastDay, std::vector<Day> &out) const
+    {
+        const Day last = std::min(lastDay, Last);
+        if (Kind == None || Start > last)
+            return;
+        switch (Kind) {
+        case EveryNDays:
+            for (Day d = Start; d <= last; d += Every)
+                out.push_back(d);
+            break;
+        case WorkingDays:
+            if (Mask == 0)
+                break;
+            for (Day d = Start; d <= last; ++d)
+                if (Mask & (1u << WeekdayIndex(d)))
+                    out.push_back(d);
+            break;
+        case Weekly: {
+            const Day monday = Start - WeekdayIndex(Start);
+            const Day step = 7 * Every;
+            for (int w = 0; w < 7; ++w) {
+                if (!(Mask & (1u << w)))
+                    continue;
+                Day d = monday + w;
+                if (d < Start)
+                    d += CeilDiv(Start - d, step) * step;
+                for (; d <= last; d += step)
+                    out.push_back(d);
+            }
+            break;
+        }
+        case Monthly:
+            for (Day m = FirstMonth;; m += Every) {
+                const Day d = MonthDay(m);
+                if (d > last)
+                    break;
+                out.push_back(d);
+            }
+            break;
+        case Yearly:
+            for (Day year = CivilFromDay(Start).Year;; ++year) {
+                const Day d = YearDay(year);
+                if (d > last)
+                    break;
+                if (d >= Start)
+                    out.push_back(d);
+            }
+            break;
+        case None:
+            break;
+        }
+    }
+
+    // Day MonthlyDay of month index m, or that month's last day when it is shorter.
+    Day MonthDay(Day m) const
+    {
+        const Day year = FloorDiv(m, 12);
+        const int month = int(m - year * 12) + 1;
+        return DayFromCivil(year, month, std::min(MonthlyDay, DaysInMonth(year, month)));
+    }
+
+    // Day YearlyDay of YearlyMonth in the given year, or that month's last day when it is shorter.
+    Day YearDay(Day year) const
+    {
+        return DayFromCivil(year, YearlyMonth, std::min(YearlyDay, DaysInMonth(year, YearlyMonth)));
+    }
+};
+
+// The rule of a series. workDays is called only for working-day series, so the work week is
+// read once per computation that needs it.
+template <class F>
+TSeriesRule MakeRule(const TReminder &series, F &&workDays)
+{
+    TSeriesRule rule;
+    rule.Start = DayNumber(series.RecurrenceStart);
+    rule.Last = series.RecurrenceNoEnd ? MaxDay : std::min(DayNumber(series.RecurrenceEndBy), MaxDay);
+    rule.Minute = MinuteOfDay(series.Time);
+    switch (int(series.RecurrenceUnit)) {
+    case ruDaily:
+        if (series.RecurrenceDailyType == dtEveryNDays) {
+            rule.Kind = TSeriesRule::EveryNDays;
+            rule.Every = std::max<Day>(series.RecurrenceDailyEvery, 1);
+        } else {
+            rule.Mask = WeekdayMask(workDays());
+            rule.Kind = rule.Mask ? TSeriesRule::WorkingDays : TSeriesRule::None;
+        }
+        break;
+    case ruWeekly:
+        rule.Mask = WeekdayMask(series.RecurrenceWeeklyDays);
+        rule.Every = std::max<Day>(series.RecurrenceWeeklyEvery, 1);
+        rule.Kind = rule.Mask ? TSeriesRule::Weekly : TSeriesRule::None;
+        break;
+    case ruMonthly: {
+        if (series.RecurrenceMonthlyDay < 1)
+            break;
+        rule.Kind = TSeriesRule::Monthly;
+        rule.MonthlyDay = std::min(series.RecurrenceMonthlyDay, 31);
+        rule.Every = std::max<Day>(series.RecurrenceMonthlyEvery, 1);
+        // The start month holds the first occurrence when its occurrence day is not before the
+        // start day; otherwise the first occurrence lies N months later.
+        const TCivil s = CivilFromDay(rule.Start);
+        rule.FirstMonth = s.Year * 12 + (s.Month - 1);
+        if (rule.MonthDay(rule.FirstMonth) < rule.Start)
+            rule.FirstMonth += rule.Every;
+        break;
+    }
+    case ruYearly:
+        if (series.RecurrenceYearlyMonth < 1 || series.RecurrenceYearlyMonth > 12 || series.RecurrenceYearlyDay < 1)
+            break;
+        rule.Kind = TSeriesRule::Yearly;
+        rule.YearlyMonth = series.RecurrenceYearlyMonth;
+        rule.YearlyDay = std::min(series.RecurrenceYearlyDay, 31);
+        break;
+    default:
+        break;
+    }
+    return rule;
+}
+
+// The exclusion records of one series, asked for (day, minute) pairs. Few records are searched
+// one by one; many are sorted once and searched by halves. The caller holds the store's lock
+// for the life of the object.
+class TExclusionLookup {
+public:
+    TExclusionLookup(const std::vector<const TReminder *> &rows, bool activeOnly)
+        : rows_(rows)
+        , activeOnly_(activeOnly)
+    {
+    }
+
+    bool Contains(Day day, int minute)
+    {
+        if (rows_.empty())
+            return false;
+        const std::int64_t stamp = day * MinutesPerDay + minute;
+        if (rows_.size() <= LinearLimit) {
+            for (const TReminder *row : rows_)
+                if ((!activeOnly_ || row->Active) && MinuteStamp(row->Date, row->Time) == stamp)
+                    return true;
+            return false;
+        }
+        if (!sorted_) {
+            sorted_.emplace();
+            sorted_->reserve(rows_.size());
+            for (const TReminder *row : rows_)
+                if (!activeOnly_ || row->Active)
+                    sorted_->push_back(MinuteStamp(row->Date, row->Time));
+            std::sort(sorted_->begin(), sorted_->end());
+        }
+        return std::binary_search(sorted_->begin(), sorted_->end(), stamp);
+    }
+
+private:
+    static constexpr std::size_t LinearLimit = 8;
+    const std::vector<const TReminder *> &rows_;
+    bool activeOnly_;
+    std::optional<std::vector<std::int64_t>> sorted_;
+};
+
+}
+
+// ---- TReminder ---------------------------------------------------------------------------------
+
+bool TReminder::CollectOccurrences(TZTDateTimeArray &dates, TDateTime lastDay, const QString &workDays) const
+{
+    const TSeriesRule rule = MakeRule(*this, [&] { return workDays; });
+    std::vector<Day> days;
+    rule.Collect(DayNumber(lastDay), days);
+    for (Day d : days)
+        dates.Add(DayToDateTime(d));
+    return !days.empty();
+}
+
+TDateTime TReminder::NextOccurrence(TReminders &store) const
+{
+    const TDateTime now = ZTNow();
+    const Day today = DayNumber(now);
+    const std::int64_t nowStamp = today * MinutesPerDay + MinuteOfDay(now);
+
+    if (!Recurring)
+        return MinuteStamp(Date, Time) >= nowStamp ? DayToDateTime(DayNumber(Date)) : 0;
+
+    const TSeriesRule rule = MakeRule(*this, [&] { return store.WorkDays(); });
+    if (rule.Last < today)
+        return 0;
+
+    std::lock_guard<std::recursive_mutex> guard(store.Lock);
+    TExclusionLookup excluded(store.ExclusionsOf(Id), false);
+    // Every exclusion record, dismissed or removed, skips its occurrence. Each skipped
+    // candidate uses up one record, so the walk ends.
+    for (std::optional<Day> d = rule.NextWithinEnd(today); d; d = rule.NextWithinEnd(*d + 1)) {
+        if (*d * MinutesPerDay + rule.Minute >= nowStamp && !excluded.Contains(*d, rule.Minute))
+            return DayToDateTime(*d);
+    }
+    return 0;
+}
+
+bool TReminder::OccursOn(TReminders &store, TDateTime day) const
+{
+    const Day x = DayNumber(day);
+    if (!Recurring) {
+        // Shown from 00:00 to 23:50 of the day, whether pending or dismissed.
+        const std::int64_t stamp = MinuteStamp(Date, Time);
+        const std::int64_t first = x * MinutesPerDay;
+        return stamp >= first && stamp <= first + MinuteOfDay(DayViewEndTime());
+    }
+    const TSeriesRule rule = MakeRule(*this, [&] { return store.WorkDays(); });
+    if (!rule.OccursOn(x))
+        return false;
+    // Only removed occurrences (Active exclusion records) are hidden; dismissed ones stay shown.
+    std::lock_guard<std::recursive_mutex> guard(store.Lock);
+    TExclusionLookup removed(store.ExclusionsOf(Id), true);
+    return !removed.Contains(x, rule.Minute);
+}
+
+// ---- TReminders ----------------------------------------------------------------------------------
+
+void TReminders::GetDue(TReminderList &list, bool catchUp, TDateTime time, TDateTime date)
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    const Day today = DayNumber(date);
+    const int minute = MinuteOfDay(time);
+    const std::int64_t stamp = today * MinutesPerDay + minute;
+
+    std::optional<QString> workDays;
+    const auto readWorkDays = [&] {
+        if (!workDays)
+            workDays = WorkDays();
+        return *workDays;
+    };
+
+    std::vector<Day> days;
+    for (const TReminder &row : mainTable_) {
+        if (!row.Active)
+            continue;
+        if (!row.Recurring) {
+            const std::int64_t due = MinuteStamp(row.Date, row.Time);
+            if (catchUp ? due <= stamp : due == stamp)
+                list.Add(row.Clone());
+            continue;
+        }
+
+        const auto addOccurrence = [&](Day d) {
+            auto occurrence = row.Clone();
+            occurrence->OccurrenceDate = DayToDateTime(d);
+            occurrence->OccurrenceTime = row.Time;
+            list.Add(std::move(occurrence));
+        };
+
+        if (!catchUp) {
+            // Only today's occurrence at this very minute can be due.
+            if (MinuteOfDay(row.Time) != minute)
+                continue;
+            const TSeriesRule rule = MakeRule(row, readWorkDays);
+            if (rule.OccursOn(today) && !TExclusionLookup(ExclusionsOf(row.Id), false).Contains(today, minute))
+                addOccurrence(today);
+            continue;
+        }
+
+        // Catch-up: every past occurrence without an exclusion record, oldest first.
+        const TSeriesRule rule = MakeRule(row, readWorkDays);
+        days.clear();
+        rule.Collect(today, days);
+        std::sort(days.begin(), days.end());
+        TExclusionLookup excluded(ExclusionsOf(row.Id), false);
+        for (Day d : days) {
+            if (d * MinutesPerDay + rule.Minute <= stamp && !excluded.Contains(d, rule.Minute))
+                addOccurrence(d);
+        }
+    }
+}
+
+void TReminders::MarkSeries(int calendar, const TReminder &series, TDateTime rangeStart, TDateTime rangeEnd)
+{
+    if (calendar < 1 || calendar > 2)
+        return;
+    const Day first = DayNumber(rangeStart);
+    // Never beyond the 62 marks, whatever range is given.
+    const Day last = std::min(DayNumber(rangeEnd), first + MarkCount - 1);
+    if (last < first)
+        return;
+
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    const TSeriesRule rule = MakeRule(series, [&] { return WorkDays(); });
+    TExclusionLookup removed(ExclusionsOf(series.Id), true);
+    bool *marks = Marks[calendar - 1];
+    for (std::optional<Day> d = rule.NextWithinEnd(first); d && *d <= last; d = rule.NextWithinEnd(*d + 1)) {
+        // A day already marked needs no exclusion lookup.
+        if (marks[*d - first])
+            continue;
+        if (!removed.Contains(*d, rule.Minute))
+            SetMark(calendar, rangeStart, rangeEnd, DayToDateTime(*d));
+    }
+}

@@ -1,0 +1,273 @@
+// ventaro-query: answers questions about a reminder database file from the command line,
+// through the same store and recurrence engine the program uses. It only reads: the file is
+// loaded with the store's own Load and never saved.
+//
+//   ventaro-query --db FILE [--now "YYYY-MM-DD HH:MM"] [--workdays XXXXXXX] COMMAND
+//
+//   next                   Id, TAB, next occurrence day (YYYY-MM-DD, or 0), per main-table row
+//   due [--catch-up]       Id, TAB, day, TAB, HH:MM per due reminder, in the scan's order
+//   occurs YYYY-MM-DD      Id of every row shown on that day, in table order
+//   marks FROM TO          every day of the range that the calendar marks, ascending
+//
+// Failures go to standard error as the message and its details, with exit status 1.
+
+#include "ZTClock.h"
+#include "ZTDateUtils.h"
+#include "ZTExceptions.h"
+#include "clsOptions.h"
+#include "clsReminders.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+const char Usage[] =
+    "Usage: ventaro-query --db FILE [--now \"YYYY-MM-DD HH:MM\"] [--workdays XXXXXXX] COMMAND\n"
+    "Commands:\n"
+    "  next                  next occurrence day of every reminder (0 when none)\n"
+    "  due [--catch-up]      the reminders due at the current minute (with catch-up: up to it)\n"
+    "  occurs YYYY-MM-DD     the reminders shown on that day\n"
+    "  marks FROM TO         the days from FROM to TO (YYYY-MM-DD) that the calendar marks\n";
+
+EZTException UsageError(const QString &message)
+{
+    return EZTException(message, QStringLiteral("Run ventaro-query --help for the usage."), 1);
+}
+
+struct TOptions {
+    QString Db;
+    std::optional<QString> Now;
+    std::optional<QString> WorkDays;
+    bool CatchUp = false;
+    bool Help = false;
+    QStringList Positional;
+};
+
+TOptions ParseArguments(const QStringList &args)
+{
+    TOptions options;
+    bool dbGiven = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            options.Help = true;
+            continue;
+        }
+        if (arg == QLatin1String("--catch-up")) {
+            options.CatchUp = true;
+            continue;
+        }
+        if (!arg.startsWith(QLatin1String("--")) || arg == QLatin1String("--")) {
+            options.Positional << arg;
+            continue;
+        }
+        // --name VALUE or --name=VALUE
+        QString name = arg;
+        std::optional<QString> value;
+        const qsizetype eq = arg.indexOf(QLatin1Char('='));
+        if (eq > 0) {
+            name = arg.left(eq);
+            value = arg.mid(eq + 1);
+        }
+        if (name != QLatin1String("--db") && name != QLatin1String("--now") && name != QLatin1String("--workdays"))
+            throw UsageError(QStringLiteral("Unknown option '%1'.").arg(arg));
+        if (!value) {
+            if (i + 1 >= args.size())
+                throw UsageError(QStringLiteral("The option '%1' needs a value.").arg(name));
+            value = args.at(++i);
+        }
+        if (name == QLatin1String("--db")) {
+            options.Db = *value;
+            dbGiven = true;
+        } else if (name == QLatin1String("--now")) {
+            options.Now = *value;
+        } else {
+            options.WorkDays = *value;
+        }
+    }
+    if (!options.Help && (!dbGiven || options.Db.isEmpty()))
+        throw UsageError(QStringLiteral("No database file given (--db FILE)."));
+    return options;
+}
+
+QDate ParseDay(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    if (!form.match(text).hasMatch() || !date.isValid() || date.year() < 1)
+        throw EZTException(QStringLiteral("Invalid date '%1'.").arg(text),
+                           QStringLiteral("Dates are written YYYY-MM-DD."), 1);
+    return date;
+}
+
+QDateTime ParseMoment(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^(\\d{4}-\\d{2}-\\d{2}) (\\d{2}):(\\d{2})$"));
+    const QRegularExpressionMatch match = form.match(text);
+    const QDate date = match.hasMatch() ? QDate::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd")) : QDate();
+    const QTime time = match.hasMatch() ? QTime(match.captured(2).toInt(), match.captured(3).toInt()) : QTime();
+    if (!date.isValid() || !time.isValid() || date.year() < 1)
+        throw EZTException(QStringLiteral("Invalid date and time '%1'.").arg(text),
+                           QStringLiteral("The current moment is written \"YYYY-MM-DD HH:MM\"."), 1);
+    return QDateTime(date, time);
+}
+
+QString DayText(TDateTime value)
+{
+    if (value == 0)
+        return QStringLiteral("0");
+    int y = 0, m = 0, d = 0;
+    DecodeDate(value, y, m, d);
+    return QStringLiteral("%1-%2-%3")
+        .arg(y, 4, 10, QLatin1Char('0'))
+        .arg(m, 2, 10, QLatin1Char('0'))
+        .arg(d, 2, 10, QLatin1Char('0'));
+}
+
+QString TimeText(TDateTime value)
+{
+    const int minute = MinuteOfDay(value);
+    return QStringLiteral("%1:%2").arg(minute / 60, 2, 10, QLatin1Char('0')).arg(minute % 60, 2, 10, QLatin1Char('0'));
+}
+
+void ExpectArguments(const QStringList &positional, int count)
+{
+    if (positional.size() - 1 != count)
+        throw UsageError(QStringLiteral("The command '%1' takes %2 argument(s).").arg(positional.first()).arg(count));
+}
+
+// Runs the command and returns what goes to standard output.
+QString Run(const TOptions &options)
+{
+    if (options.Positional.isEmpty())
+        throw UsageError(QStringLiteral("No command given."));
+    const QString command = options.Positional.first();
+    static const QStringList commands = {QStringLiteral("next"), QStringLiteral("due"), QStringLiteral("occurs"),
+                                         QStringLiteral("marks")};
+    if (!commands.contains(command))
+        throw UsageError(QStringLiteral("Unknown command '%1'.").arg(command));
+    if (options.CatchUp && command != QLatin1String("due"))
+        throw UsageError(QStringLiteral("The option --catch-up belongs to the command 'due'."));
+
+    // Check every argument before touching the file.
+    QDate first, last;
+    if (command == QLatin1String("next") || command == QLatin1String("due")) {
+        ExpectArguments(options.Positional, 0);
+    } else if (command == QLatin1String("occurs")) {
+        ExpectArguments(options.Positional, 1);
+        first = ParseDay(options.Positional.at(1));
+    } else {
+        ExpectArguments(options.Positional, 2);
+        first = ParseDay(options.Positional.at(1));
+        last = ParseDay(options.Positional.at(2));
+        if (last < first)
+            throw EZTException(QStringLiteral("Invalid date range %1 to %2.").arg(options.Positional.at(1), options.Positional.at(2)),
+                               QStringLiteral("The last day is before the first."), 1);
+    }
+    std::optional<QString> workDays = options.WorkDays;
+    if (workDays) {
+        static const QRegularExpression form(QStringLiteral("^[01]{0,7}$"));
+        if (!form.match(*workDays).hasMatch())
+            throw EZTException(QStringLiteral("Invalid work week '%1'.").arg(*workDays),
+                               QStringLiteral("The work week is up to seven characters 0 or 1, Monday first."), 1);
+    }
+
+    // One current minute for the whole run: the given one, or the clock's, cut to the minute.
+    QDateTime now = options.Now ? ParseMoment(*options.Now) : ZTNowDateTime();
+    now.setTime(QTime(now.time().hour(), now.time().minute()));
+    ZTPinClock(now);
+
+    if (!workDays) {
+        TVNTROptions stored;
+        stored.LoadFromRegistry();
+        workDays = stored.WorkDays;
+    }
+
+    TReminders store(QFileInfo(options.Db).absoluteFilePath());
+    store.WorkDaysSource = [w = *workDays] { return w; };
+    // The store treats a missing file as an empty one; asked about a file, that is a mistake.
+    if (!QFileInfo(store.FileName).isFile())
+        throw EZTException(QStringLiteral("Error loading database file '%1'.").arg(store.FileName),
+                           QStringLiteral("The file does not exist."), 1);
+    store.Load();
+
+    QString out;
+    const auto line = [&out](const QString &text) {
+        out += text;
+        out += QLatin1Char('\n');
+    };
+    if (command == QLatin1String("next")) {
+        std::lock_guard<std::recursive_mutex> guard(store.Lock);
+        TReminder row;
+        for (int i = 0; i < store.MainRowCount(); ++i) {
+            store.ReadMainRow(i, row);
+            line(row.Id + QLatin1Char('\t') + DayText(row.NextOccurrence(store)));
+        }
+    } else if (command == QLatin1String("due")) {
+        const TDateTime moment = FromQDateTime(now);
+        TReminderList list;
+        store.GetDue(list, options.CatchUp, TimeOf(moment), DateOf(moment));
+        for (const auto &r : list) {
+            const bool occurrence = r->OccurrenceDate != 0;
+            line(r->Id + QLatin1Char('\t') + DayText(occurrence ? r->OccurrenceDate : r->Date) + QLatin1Char('\t')
+                 + TimeText(occurrence ? r->OccurrenceTime : r->Time));
+        }
+    } else if (command == QLatin1String("occurs")) {
+        std::lock_guard<std::recursive_mutex> guard(store.Lock);
+        const TDateTime day = QDateToDateTime(first);
+        TReminder row;
+        for (int i = 0; i < store.MainRowCount(); ++i) {
+            store.ReadMainRow(i, row);
+            if (row.OccursOn(store, day))
+                line(row.Id);
+        }
+    } else {
+        // The calendar marks at most 62 days at a time.
+        for (QDate s = first; s.isValid() && s <= last; s = s.addDays(TReminders::MarkCount)) {
+            const QDate e = std::min(last, s.addDays(TReminders::MarkCount - 1));
+            store.BuildMonthMarks(1, QDateToDateTime(s), QDateToDateTime(e));
+            for (QDate d = s; d <= e; d = d.addDays(1))
+                if (store.HasRemindersOn(1, QDateToDateTime(d)))
+                    line(DayText(QDateToDateTime(d)));
+        }
+    }
+    return out;
+}
+
+void WriteError(const QString &message, const QString &details)
+{
+    std::fputs(message.toLocal8Bit().constData(), stderr);
+    std::fputc('\n', stderr);
+    if (!details.isEmpty()) {
+        std::fputs(details.toLocal8Bit().constData(), stderr);
+        std::fputc('\n', stderr);
+    }
+}
+
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    try {
+        const TOptions options = ParseArguments(app.arguments().mid(1));
+        if (options.Help) {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        const QByteArray out = Run(options).toUtf8();
+        std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    } catch (const EZTException &e) {
+        WriteError(e.Message(), e.Details());
+    } catch (const std::exception &e) {
+        WriteError(QString::fromUtf8(e.what()), QString());
+    }
+    return 1;
+}
