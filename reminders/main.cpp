@@ -1,11 +1,10 @@
-// Program entry. Start-up and the windows are added module by module; until then the
-// program says so and ends.
-#include <QCoreApplication>
-#include <cstdio>
+// Program entry: the guarded application object, then start-up, the hidden main window and the
+// message loop (uMain). No command-line argument is read.
+#include "ZTAppEvents.h"
+#include "uMain.h"
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    std::printf("Ventaro!: the program windows are not built yet.\n");
-    return 0;
+    TZTGuardedApplication app(argc, argv);
+    return VNTRRun();
 }

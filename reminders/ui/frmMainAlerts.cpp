@@ -1,0 +1,395 @@
+// The main window's alerting: the one-second tick, the today and clock refreshes, the tray
+// icon and the scan for due reminders.
+#include "frmMainAlerts.h"
+
+#include "frmMain.h"
+#include "frmReminder.h"
+#include "uMain.h"
+#include "uPlayer.h"
+
+#include "ZTClock.h"
+#include "ZTExceptions.h"
+#include "ZTFileUtils.h"
+#include "ZTShellUtils.h"
+#include "clsOptions.h"
+#include "uFunctions.h"
+
+#include <QDBusConnection>
+#include <QLabel>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <exception>
+#include <vector>
+
+namespace {
+const QString kTrayIconError = QStringLiteral("Error setting tray icon.");
+const QString kScanError = QStringLiteral("Error processing reminders.");
+const QString kTimerError = QStringLiteral("Internal timer error.");
+
+QString ApplicationTitle()
+{
+    return ZTApplication ? ZTApplication->Title : QString::fromLatin1(VNTRTitle);
+}
+} // namespace
+
+// ---- Texts ----
+
+QString VNTRTodayText(const QDate &date)
+{
+    QString text = QStringLiteral("Today: %s - Day: %d - Week: %d");
+    text.replace(text.indexOf(QLatin1String("%s")), 2, ShortDateText(QDateToDateTime(date)));
+    text.replace(text.indexOf(QLatin1String("%d")), 2, QString::number(date.dayOfYear()));
+    text.replace(text.indexOf(QLatin1String("%d")), 2, QString::number(date.weekNumber()));
+    return text;
+}
+
+QString VNTRClockText(const QDateTime &now)
+{
+    return ShortTimeText(QTimeToDateTime(now.time()));
+}
+
+QString VNTRTrayHint(const QString &title, const QDateTime &now)
+{
+    return title + QStringLiteral(" - ") + TReminder::ListCaption(QDateToDateTime(now.date()), QTimeToDateTime(now.time()));
+}
+
+// ---- The tick's decisions ----
+
+std::int64_t TVNTRTickSchedule::MinuteNumber(const QDateTime &moment)
+{
+    const TDateTime value = FromQDateTime(moment);
+    return MinuteStamp(value, value);
+}
+
+TVNTRTickPlan TVNTRTickSchedule::Plan(const QDateTime &now, bool &firstScan)
+{
+    return Decide(now, firstScan, false);
+}
+
+TVNTRTickPlan TVNTRTickSchedule::Resume(const QDateTime &now, bool &firstScan)
+{
+    return Decide(now, firstScan, true);
+}
+
+TVNTRTickPlan TVNTRTickSchedule::Decide(const QDateTime &now, bool &firstScan, bool resume)
+{
+    TVNTRTickPlan plan;
+    const QDate date = now.date();
+    const QTime time = now.time();
+    if (date != today_ || (time.hour() == 0 && time.minute() == 0 && time.second() == 0)) {
+        plan.RefreshToday = true;
+        // Taken as shown before the refresh runs: a refresh that fails is not retried every
+        // second.
+        today_ = date;
+    }
+
+    const std::int64_t minute = MinuteNumber(now);
+    if (firstScan || resume) {
+        firstScan = false;
+        plan.Scan = TVNTRScanKind::CatchUp;
+    } else if (!scanned_ || minute < lastMinute_) {
+        plan.Scan = TVNTRScanKind::Exact;
+    } else if (minute == lastMinute_) {
+        return plan;
+    } else if (minute == lastMinute_ + 1) {
+        plan.Scan = TVNTRScanKind::Exact;
+    } else {
+        plan.Scan = TVNTRScanKind::CatchUp;
+    }
+    if (catchUpRequested_)
+        plan.Scan = TVNTRScanKind::CatchUp;
+    catchUpRequested_ = false;
+    plan.RefreshClock = true;
+    lastMinute_ = minute;
+    scanned_ = true;
+    return plan;
+}
+
+// ---- The scan ----
+
+QString TVNTRDueScanner::OccurrenceKey(const TReminder &reminder)
+{
+    const std::int64_t moment = reminder.OccurrenceDate != 0 ? MinuteStamp(reminder.OccurrenceDate, reminder.OccurrenceTime) : 0;
+    return reminder.Id + QLatin1Char('|') + QString::number(moment);
+}
+
+void TVNTRDueScanner::WriteBack(TReminders &store, TReminder &due, bool snoozed, bool deleteAfterDismiss)
+{
+    if (snoozed) {
+        if (due.Recurring) {
+            // The occurrence moves as a one-time copy; the series keeps an exclusion for it.
+            store.Add(*due.MakeOneTimeCopy());
+            store.AddExclusion(*due.MakeExclusion());
+        } else {
+            store.Update(due);
+        }
+        return;
+    }
+    if (due.Recurring) {
+        const TReminder::Ptr exclusion = due.MakeExclusion();
+        // Active: the occurrence is removed from the series; inactive: it stays shown as
+        // dismissed. Either way it never comes due again.
+        exclusion->Active = deleteAfterDismiss;
+        store.AddExclusion(*exclusion);
+    } else if (deleteAfterDismiss) {
+        store.Delete(due);
+    } else {
+        due.Active = false;
+        store.Update(due);
+    }
+}
+
+void TVNTRDueScanner::Handle(TReminder &due, TVNTROptions &options)
+{
+    if (due.RunProgram && !due.ProgramLocation.isEmpty()) {
+        // A program that cannot be started must not keep the alert from showing.
+        try {
+            if (OpenProgram)
+                OpenProgram(due.ProgramLocation);
+            else
+                ShellOpen(due.ProgramLocation);
+        } catch (...) {
+        }
+    }
+
+    const QString defaultSound = options.DefaultSound;
+    const int defaultReminder = options.DefaultReminder;
+    if (Player) {
+        Player->SetLoop(due.RepeatSound);
+        Player->SetFallbackFileName(defaultSound);
+        Player->SetFileName(!due.SoundFile.isEmpty() && ZTFileExistsSafe(due.SoundFile) ? due.SoundFile : defaultSound);
+        if (due.PlaySound)
+            Player->Play();
+    }
+
+    const bool snoozed = Alert ? Alert(Owner, due, due.OccurrenceDate)
+                               : TReminderDlg::Alert(Owner, due, due.OccurrenceDate, defaultReminder, Player);
+
+    // The store and the preferences may have been released while the alert was open (the
+    // session ended): then nothing is written, silently.
+    TReminders *store = Store ? Store() : nullptr;
+    TVNTROptions *current = Options ? Options() : nullptr;
+    if (!store || !current)
+        throw EZTException(QString());
+    WriteBack(*store, due, snoozed, current->DeleteAfterDismiss);
+    // Snoozed to a minute that has already begun (no interval chosen): the exact-minute scans
+    // would never reach it again.
+    if (snoozed && MinuteStamp(due.Date, due.Time) <= MinuteStamp(ZTNow(), ZTNow()))
+        CatchUpWanted = true;
+}
+
+int TVNTRDueScanner::Scan(bool catchUp, TDateTime now)
+{
+    TReminders *store = Store ? Store() : nullptr;
+    TVNTROptions *options = Options ? Options() : nullptr;
+    if (!store || !options)
+        return 0;
+
+    struct TDepth {
+        int &depth;
+        explicit TDepth(int &d) : depth(d) { ++depth; }
+        ~TDepth() { --depth; }
+    } depthGuard(depth_);
+
+    int hour = 0, minute = 0, second = 0, msec = 0;
+    DecodeTime(now, hour, minute, second, msec);
+    TReminderList list;
+    store->GetDue(list, catchUp, EncodeTime(hour, minute), DateOf(now));
+
+    // Claim what this scan will alert; what an enclosing scan has claimed is its to alert.
+    struct TClaims {
+        QSet<QString> &claimed;
+        std::vector<std::pair<TReminder::Ptr, QString>> items;
+        std::size_t done = 0;
+        ~TClaims()
+        {
+            for (std::size_t i = done; i < items.size(); ++i)
+                claimed.remove(items[i].second);
+        }
+    } claims{claimed_, {}};
+    for (const TReminder::Ptr &due : list) {
+        const QString key = OccurrenceKey(*due);
+        if (claimed_.contains(key))
+            continue;
+        claimed_.insert(key);
+        claims.items.emplace_back(due, key);
+    }
+
+    int handled = 0;
+    for (auto &[due, key] : claims.items) {
+        TVNTROptions *current = Options ? Options() : nullptr;
+        if (!current)
+            throw EZTException(QString());
+        Handle(*due, *current);
+        claimed_.remove(key);
+        ++claims.done;
+        ++handled;
+    }
+    // One save and one redraw for the whole batch.
+    if (handled > 0 && Commit)
+        Commit();
+    return handled;
+}
+
+// ---- State ----
+
+TVNTRAlerting::TVNTRAlerting(QObject *parent) : QObject(parent) {}
+
+TVNTRAlerting::~TVNTRAlerting() = default;
+
+// ---- The main window's part ----
+
+void TVNTRMain::InitAlerting()
+{
+    Alerting = new TVNTRAlerting(this);
+    Alerting->setObjectName(QStringLiteral("Alerting"));
+    auto *player = new TVNTRPlayer(Alerting);
+    player->setObjectName(QStringLiteral("Player"));
+    Alerting->OwnPlayer = player;
+    Player = player;
+
+    TVNTRDueScanner &scanner = Alerting->Scanner;
+    scanner.Store = [] { return Reminders.get(); };
+    scanner.Options = [] { return Options.get(); };
+    scanner.Player = Player;
+    scanner.Owner = this;
+    scanner.Commit = [this] { CommitAndRefresh(); };
+
+    // The today and clock labels live in the information strip under the calendar; until the
+    // window has them, they are shown in the status bar.
+    if (!findChild<QLabel *>(QStringLiteral("lblToday"))) {
+        auto *label = new QLabel(this);
+        label->setObjectName(QStringLiteral("lblToday"));
+        statusBar()->addPermanentWidget(label);
+    }
+    if (!findChild<QLabel *>(QStringLiteral("lblClock"))) {
+        auto *label = new QLabel(this);
+        label->setObjectName(QStringLiteral("lblClock"));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        statusBar()->addPermanentWidget(label);
+    }
+
+    TrayIcon = new QSystemTrayIcon(this);
+    TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
+    TrayIcon->setToolTip(QString::fromLatin1(VNTRInitialTrayHint));
+    TodayRefresh();
+    TrayIcon->show();
+
+    tOnSecond = new QTimer(this);
+    tOnSecond->setObjectName(QStringLiteral("tOnSecond"));
+    tOnSecond->setTimerType(Qt::PreciseTimer);
+    tOnSecond->setInterval(1000);
+    connect(tOnSecond, &QTimer::timeout, this, &TVNTRMain::tOnSecondTimer);
+    tOnSecond->start();
+
+    // Scan at once when the system wakes from suspend. Where there is no system bus (or no
+    // login manager) there is nothing to watch, and the minute check still catches up.
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (bus.isConnected())
+        Alerting->ResumeWatched =
+            bus.connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+                        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
+                        SLOT(LoginPrepareForSleep(bool)));
+
+    // Without a notification area the program could not be reached: show the window instead.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        QMetaObject::invokeMethod(this, [this] {
+            ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal error."), [this] { show(); });
+        }, Qt::QueuedConnection);
+}
+
+void TVNTRMain::SetPlayer(IVNTRPlayer *player)
+{
+    Player = player ? player : Alerting->OwnPlayer;
+    Alerting->Scanner.Player = Player;
+}
+
+void TVNTRMain::TodayRefresh()
+{
+    TodayRefreshAt(ZTNowDateTime());
+}
+
+void TVNTRMain::ClockRefresh()
+{
+    ClockRefreshAt(ZTNowDateTime());
+}
+
+void TVNTRMain::TodayRefreshAt(const QDateTime &now)
+{
+    ZTRaising(TZTRaise::PassThrough, kTrayIconError, [&] {
+        const QDate today = now.date();
+        if (auto *label = findChild<QLabel *>(QStringLiteral("lblToday")))
+            label->setText(VNTRTodayText(today));
+        Alerting->Schedule.SetToday(today);
+        if (TrayIcon)
+            TrayIcon->setIcon(Alerting->imlTray.DayIcon(today.day()));
+    });
+}
+
+void TVNTRMain::ClockRefreshAt(const QDateTime &now)
+{
+    if (auto *label = findChild<QLabel *>(QStringLiteral("lblClock")))
+        label->setText(VNTRClockText(now));
+    if (TrayIcon)
+        TrayIcon->setToolTip(VNTRTrayHint(ApplicationTitle(), now));
+}
+
+void TVNTRMain::Scan(bool catchUp, double now)
+{
+    ZTRaising(TZTRaise::PassThrough, kScanError, [&] {
+        TVNTRDueScanner &scanner = Alerting->Scanner;
+        try {
+            scanner.Scan(catchUp, now);
+        } catch (...) {
+            // The due reminders this scan did not reach must not wait for the next start.
+            Alerting->Schedule.RequestCatchUp();
+            throw;
+        }
+        if (scanner.CatchUpWanted) {
+            scanner.CatchUpWanted = false;
+            Alerting->Schedule.RequestCatchUp();
+        }
+    });
+}
+
+void TVNTRMain::RunTick(bool resume)
+{
+    if (!Alerting)
+        return;
+    const QDateTime now = ZTNowDateTime();
+    const TVNTRTickPlan plan = resume ? Alerting->Schedule.Resume(now, firstScan_) : Alerting->Schedule.Plan(now, firstScan_);
+
+    // Each job runs even when an earlier one failed: a tray icon that cannot be set must not
+    // cost a scan. The first failure is reported afterwards.
+    std::exception_ptr failure;
+    const auto run = [&failure](auto &&job) {
+        try {
+            job();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    };
+    if (plan.RefreshToday)
+        run([&] { TodayRefreshAt(now); });
+    if (plan.RefreshClock)
+        run([&] { ClockRefreshAt(now); });
+    if (plan.Scan != TVNTRScanKind::None)
+        run([&] { Scan(plan.Scan == TVNTRScanKind::CatchUp, FromQDateTime(now)); });
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TVNTRMain::tOnSecondTimer()
+{
+    ZTGuard(TZTRaise::PassThrough, kTimerError, [this] { RunTick(false); });
+}
+
+void TVNTRMain::LoginPrepareForSleep(bool sleeping)
+{
+    if (sleeping)
+        return;
+    ZTGuard(TZTRaise::PassThrough, kTimerError, [this] { RunTick(true); });
+}

@@ -1,0 +1,155 @@
+#pragma once
+// Alerting of the main window: what the one-second tick decides, the scan for due reminders
+// and the state both keep. The main window (frmMain.h, its Alerting block) owns one
+// TVNTRAlerting and drives it from its timer tOnSecond.
+
+#include "ZTDateUtils.h"
+#include "clsReminders.h"
+#include "uTrayImages.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class IVNTRPlayer;
+class TVNTROptions;
+class TVNTRPlayer;
+class QWidget;
+
+// ---- What one tick does ----
+
+enum class TVNTRScanKind { None, Exact, CatchUp };
+
+struct TVNTRTickPlan {
+    bool RefreshToday = false;
+    bool RefreshClock = false;
+    TVNTRScanKind Scan = TVNTRScanKind::None;
+};
+
+// The tick's decisions. It remembers the last minute scanned, so every minute that passes is
+// scanned once, also when the tick that would have landed on it never came:
+// - the first tick refreshes the clock and runs the catch-up scan;
+// - a tick in the minute right after the last one scanned runs the exact-minute scan;
+// - a tick further ahead (ticks skipped, the system suspended, the clock set forward, a
+//   daylight-saving jump) runs a catch-up scan, which alerts whatever fell due meanwhile;
+// - a tick behind the last minute (the clock set back) runs the exact-minute scan of its
+//   minute;
+// - a tick in the same minute does nothing but the today check.
+// The today information is refreshed when the date differs from the one last shown (the
+// whole date, so a jump of exactly a month still updates it) and at 00:00:00.
+class TVNTRTickSchedule {
+public:
+    // firstScan is the window's first-scan flag: read, and cleared when the first scan is
+    // planned.
+    TVNTRTickPlan Plan(const QDateTime &now, bool &firstScan);
+    // The system woke up: refresh, and scan with catch-up at once.
+    TVNTRTickPlan Resume(const QDateTime &now, bool &firstScan);
+    // The next scan runs with catch-up (after a scan that failed half-way, so the reminders
+    // it did not reach are not lost).
+    void RequestCatchUp() { catchUpRequested_ = true; }
+    bool CatchUpRequested() const { return catchUpRequested_; }
+
+    // The date the today information shows (set by the today refresh).
+    void SetToday(const QDate &date) { today_ = date; }
+    QDate Today() const { return today_; }
+    // Minute number of the last scan (days since 30 December 1899 * 1440 + minute of the day).
+    std::int64_t LastMinute() const { return lastMinute_; }
+
+    static std::int64_t MinuteNumber(const QDateTime &moment);
+
+private:
+    TVNTRTickPlan Decide(const QDateTime &now, bool &firstScan, bool resume);
+
+    QDate today_;
+    std::int64_t lastMinute_ = 0;
+    bool scanned_ = false;
+    bool catchUpRequested_ = false;
+};
+
+// ---- The scan ----
+
+// Finds the due reminders and handles each in turn: starts its program, plays its sound,
+// shows the alert and writes the answer back into the store; saves and refreshes once when
+// any was handled.
+//
+// Scans nest: the timer keeps ticking inside an open alert, so a later scan runs while an
+// earlier one waits for its answer. Every occurrence a running scan has listed and not yet
+// written back is claimed, and a nested scan skips claimed occurrences: none is alerted twice.
+class TVNTRDueScanner {
+public:
+    // The alert: owner, reminder, occurrence date -> snoozed (the reminder then holds the
+    // snooze moment).
+    using TAlert = std::function<bool(QWidget *owner, TReminder &reminder, TDateTime occurrenceDate)>;
+    using TCommit = std::function<void()>;
+    using TProgramOpener = std::function<void(const QString &program)>;
+
+    // Store and options are read at every scan, through these (either may be absent: then the
+    // scan does nothing). The player is shared by all alerts.
+    std::function<TReminders *()> Store;
+    std::function<TVNTROptions *()> Options;
+    IVNTRPlayer *Player = nullptr;
+    QWidget *Owner = nullptr;
+    // Defaults: the alert window, ShellOpen. Commit is the main window's commit-and-refresh.
+    TAlert Alert;
+    TCommit Commit;
+    TProgramOpener OpenProgram;
+    // Set when a reminder was snoozed to a minute that has already begun (no interval was
+    // chosen): only a catch-up scan can reach it again. The caller clears it.
+    bool CatchUpWanted = false;
+
+    // Runs one scan at now; returns the number of reminders handled.
+    int Scan(bool catchUp, TDateTime now);
+
+    // Key of the occurrence an object stands for: Id and the occurrence moment (0 for a
+    // one-time reminder).
+    static QString OccurrenceKey(const TReminder &reminder);
+    // Occurrences listed by running scans and not yet written back.
+    const QSet<QString> &Claimed() const { return claimed_; }
+    // How many scans are running (more than one: nested inside an open alert).
+    int Depth() const { return depth_; }
+
+    // Writes the answer for a due object into the store, by the kind of the object and
+    // the DeleteAfterDismiss preference.
+    static void WriteBack(TReminders &store, TReminder &due, bool snoozed, bool deleteAfterDismiss);
+
+private:
+    void Handle(TReminder &due, TVNTROptions &options);
+
+    QSet<QString> claimed_;
+    int depth_ = 0;
+};
+
+// ---- State of the main window's alerting ----
+
+class TVNTRAlerting : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TVNTRAlerting(QObject *parent = nullptr);
+    ~TVNTRAlerting() override;
+
+    TVNTRTickSchedule Schedule;
+    TVNTRDueScanner Scanner;
+    // imlTray: the 31 day-of-month tray icons.
+    TVNTRTrayImages imlTray;
+    // The player the window makes for itself (a test may put another in its place).
+    TVNTRPlayer *OwnPlayer = nullptr;
+    // Whether the resume signal of the login manager is connected.
+    bool ResumeWatched = false;
+};
+
+// The tray hint before the first tick.
+inline constexpr char VNTRInitialTrayHint[] = "Merrowick Jotbell";
+// "Today: %s - Day: %d - Week: %d" with the date in the short date format, the day of the
+// year and the ISO 8601 week number.
+QString VNTRTodayText(const QDate &date);
+// The clock label: the time in the short time format.
+QString VNTRClockText(const QDateTime &now);
+// The tray hint: title, " - ", short date, a blank, short time.
+QString VNTRTrayHint(const QString &title, const QDateTime &now);
