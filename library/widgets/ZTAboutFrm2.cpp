@@ -3,6 +3,7 @@
 
 #include "ZTApp.h"
 #include "ZTCrypto.h"
+#include "ZTFormUtils.h"
 #include "ZTExceptions.h"
 #include "ZTHelpUtils.h"
 #include "ZTMapi.h"
@@ -31,19 +32,6 @@ void SetBackground(QWidget *widget, const QColor &color)
     palette.setColor(QPalette::Window, color);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
-}
-
-// The window a dialog of this module belongs to: the active window, or else the program's
-// visible main window, so the dialog opens centred on it and stays above it.
-QWidget *DialogOwner()
-{
-    if (QWidget *active = QApplication::activeWindow())
-        return active;
-    const auto tops = QApplication::topLevelWidgets();
-    for (QWidget *top : tops)
-        if (top->isVisible() && top->inherits("QMainWindow"))
-            return top;
-    return nullptr;
 }
 
 } // namespace
@@ -206,7 +194,7 @@ void TAboutForm::lblAddressClick(int number)
 
 void ShowAboutBox(const TZTApplication &application, const QString &fontName)
 {
-    TAboutForm form(DialogOwner());
+    TAboutForm form(ZTDialogOwner());
     form.Prepare(application, fontName);
     form.exec();
 }

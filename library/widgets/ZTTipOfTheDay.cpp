@@ -3,6 +3,7 @@
 
 #include "ZTApp.h"
 #include "ZTCrypto.h"
+#include "ZTFormUtils.h"
 #include "ZTExceptions.h"
 #include "ZTFileUtils.h"
 #include "ZTHelpUtils.h"
@@ -76,19 +77,6 @@ QPixmap BulbPicture()
     painter.setBrush(Qt::NoBrush);
     painter.drawArc(QRectF(10, 6, 10, 10), 100 * 16, 80 * 16);
     return picture;
-}
-
-// The window a dialog of this module belongs to: the active window, or else the program's
-// visible main window, so the dialog opens centred on it and stays above it.
-QWidget *DialogOwner()
-{
-    if (QWidget *active = QApplication::activeWindow())
-        return active;
-    const auto tops = QApplication::topLevelWidgets();
-    for (QWidget *top : tops)
-        if (top->isVisible() && top->inherits("QMainWindow"))
-            return top;
-    return nullptr;
 }
 
 } // namespace
@@ -198,7 +186,7 @@ bool ShowTipOfTheDay(const TZTApplication &application, bool showAtStartup, bool
         return false;
     }
 
-    TTipOfTheDayForm form(DialogOwner());
+    TTipOfTheDayForm form(ZTDialogOwner());
     ZTApplyMessageFont(&form, application.FontName);
     form.SetShowTips(showAtStartup);
     QStringList tips;

@@ -27,6 +27,15 @@ TVNTRMain::TVNTRMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique
     const QString fontName = ZTApplication ? ZTApplication->FontName : QStringLiteral("Tahoma");
     aeEvents_ = new TZTAppEvents(title, languageId, fontName, this);
     aeEvents_->setObjectName(QStringLiteral("aeEvents"));
+    // A fatal error ends the program the way an orderly end does: the reminders and the
+    // preferences are saved first, so changes a failed handler made in memory are kept.
+    aeEvents_->SetTerminate([] {
+        try {
+            ShutDown();
+        } catch (...) {
+        }
+        StartUpHooks().Terminate(1);
+    });
     aeEvents_->Install();
 
     // The desktop session asks before it ends (log-off, shutdown): answer and save at once.

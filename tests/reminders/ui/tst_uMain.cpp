@@ -6,6 +6,7 @@
 #include "ZTShellUtils.h"
 #include "ZTSplashFrm2.h"
 #include "ZTSysUtils.h"
+#include "clsReminders.h"
 #include "frmMain.h"
 #include "uMain.h"
 
@@ -126,6 +127,21 @@ private Q_SLOTS:
         ReleaseSingleInstanceLock();
         answers_.reset();
         ResetStartUpHooks();
+    }
+
+    void fatalErrorSavesBeforeTheEnd()
+    {
+        int exitCode = -1;
+        window_ = VNTRStart(exitCode); // the window's own ending, not the test's
+        QVERIFY(window_);
+        auto reminder = TReminder::Create();
+        reminder->ReminderMessage = QStringLiteral("made before the failure");
+        Reminders->Add(*reminder);
+        const QString dataFile = Reminders->FileName;
+        ZTHandleException(std::make_exception_ptr(EZTException(QStringLiteral("Broken."), QString(), 0)));
+        QCOMPARE(terminations_, QList<int>{1});
+        QVERIFY(!Reminders && !Options);
+        QVERIFY(ReadAll(dataFile).contains("made before the failure"));
     }
 
     void firstStart()

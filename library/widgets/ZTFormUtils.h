@@ -1,0 +1,8 @@
+#pragma once
+// Small helpers shared by the library's dialogs.
+
+class QWidget;
+
+// The window a dialog belongs to: the active window, or else the program's visible main
+// window, so the dialog opens centred on it and stays above it. Null when there is neither.
+QWidget *ZTDialogOwner();
