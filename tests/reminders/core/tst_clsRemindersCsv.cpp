@@ -1,4 +1,5 @@
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "ZTExceptions.h"
 #include "clsReminders.h"
 
@@ -21,33 +22,6 @@ const QByteArray Series = "7/1/2026;18:45;Pay rent{$}now;FALSE;TRUE;/s{#}b.wav;T
 const QByteArray Excl = "31/3/2026;18:45;Pay rent;FALSE;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;30/12/1899;FALSE;"
                         "30/12/1899;TRUE;FALSE;";
 
-struct TRaised {
-    bool Raised = false;
-    QString Message, Details;
-    int Severity = -1;
-};
-
-TRaised Catch(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const EZTException &e) {
-        return {true, e.Message(), e.Details(), e.Severity()};
-    }
-    return {};
-}
-
-QByteArray Read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool Write(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 TReminder Parsed(TReminders &store, const QByteArray &row)
 {

@@ -1,4 +1,5 @@
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "ZTExceptions.h"
 #include "clsReminders.h"
 #include "uFunctions.h"
@@ -19,33 +20,6 @@ const QByteArray Excl = "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE};12/8/2026;9:30;P
                         "FALSE;0;0;0;0;0000000;0;0;0;0;30/12/1899;FALSE;30/12/1899;TRUE;FALSE;";
 const QByteArray H = "KESTO 2.0\r\n\r\n";
 
-struct TRaised {
-    bool Raised = false;
-    QString Message, Details;
-    int Severity = -1;
-};
-
-TRaised Catch(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const EZTException &e) {
-        return {true, e.Message(), e.Details(), e.Severity()};
-    }
-    return {};
-}
-
-QByteArray Read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool Write(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 TReminder Parsed(const QByteArray &line)
 {
