@@ -1,6 +1,7 @@
 #pragma once
 // Small text routines shared by the whole program. All are stateless and never raise.
 
+#include <QByteArray>
 #include <QChar>
 #include <QString>
 #include <QStringList>
@@ -29,3 +30,8 @@ void ZTSplit(const QString &text, QChar delimiter, QStringList &list);
 // The characters up to the first carriage return or line feed that follows some content;
 // line breaks before the first content are skipped. Never contains a line break.
 QString ZTFirstLine(const QString &text);
+
+// Text read from a file: bytes that are valid UTF-8 are read as UTF-8 (an initial byte-order
+// mark is skipped); anything else is read as Windows-1252, the encoding of files carried over
+// from the Windows product.
+QString ZTDecodeText(const QByteArray &bytes);

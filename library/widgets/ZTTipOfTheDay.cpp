@@ -15,7 +15,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
-#include <QStringDecoder>
 
 #include <stdexcept>
 
@@ -25,34 +24,6 @@ namespace {
 constexpr char TipsFileMissingStored[] =
     "xZ6QRPR2DwKc3r8CUsw8PEwEPrzI67Ca39Fvv+dXqEznjenB08c9vLby3a6GjzM4D1/MiXgEObP1epXRa9iPAbyAm6gbmeSkwYVuL1nFsV0gSm+"
     "3FW2Ln2kJYpsFD4TC";
-
-// Windows-1252: Latin-1 but for 0x80 .. 0x9F (the five codes the code page leaves empty keep
-// their Latin-1 control characters).
-QString DecodeWindows1252(const QByteArray &bytes)
-{
-    static const char16_t high[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    QString text;
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        text.append(byte >= 0x80 && byte <= 0x9F ? QChar(high[byte - 0x80]) : QChar(byte));
-    }
-    return text;
-}
-
-QString DecodeTipsFile(QByteArray bytes)
-{
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    return DecodeWindows1252(bytes);
-}
 
 // The bulb of the dialog's left strip, drawn rather than read from a file.
 QPixmap BulbPicture()
@@ -91,7 +62,7 @@ QStringList ZTLoadTips(const QString &fileName)
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error(file.errorString().toStdString());
-    const QString text = DecodeTipsFile(file.readAll());
+    const QString text = ZTDecodeText(file.readAll());
     QStringList tips;
     qsizetype start = 0;
     const qsizetype n = text.size();

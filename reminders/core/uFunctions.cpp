@@ -1,11 +1,11 @@
 #include "uFunctions.h"
 
 #include "ZTExceptions.h"
+#include "ZTStrUtils.h"
 
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
-#include <QStringDecoder>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -300,30 +300,6 @@ void FillMonths(QStringList &list)
 
 // ---- Text files of the database and of CSV exchange ------------------------------------------
 
-QString DecodeTextFileBytes(const QByteArray &bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-
-    // Windows-1252: Latin-1 except for 0x80 .. 0x9F. The five codes the code page leaves
-    // unassigned read as the C1 controls of the same value, as Windows itself reads them.
-    static const char16_t high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, //
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, //
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, //
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-    };
-    text.resize(bytes.size());
-    QChar *out = text.data();
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes.at(i));
-        out[i] = (b >= 0x80 && b <= 0x9F) ? QChar(high[b - 0x80]) : QChar(b);
-    }
-    return text;
-}
-
 QList<QStringView> SplitTextLines(QStringView text)
 {
     QList<QStringView> lines;
@@ -356,5 +332,5 @@ QString ReadTextFile(const QString &path)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw std::runtime_error(file.errorString().toStdString());
-    return DecodeTextFileBytes(bytes);
+    return ZTDecodeText(bytes);
 }

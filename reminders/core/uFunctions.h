@@ -89,10 +89,8 @@ void FillIntervals(QStringList &list);
 void FillMonths(QStringList &list);
 
 // ---- Text files of the database and of CSV exchange ------------------------------------------
-// Files are written in UTF-8 with CR LF line ends. On reading, bytes that are valid UTF-8 are
-// read as UTF-8 (an initial byte-order mark is skipped); anything else is read as Windows-1252,
-// the encoding of files carried over from the Windows product.
-QString DecodeTextFileBytes(const QByteArray &bytes);
+// Files are written in UTF-8 with CR LF line ends and read through ZTDecodeText (UTF-8, or
+// Windows-1252 for files carried over from the Windows product).
 // Splits a text into its lines, as views into the text (which must outlive them): a carriage
 // return, a line feed, or the pair each end a line; the end of the last line adds no empty line
 // after it, and an empty text has no lines.
