@@ -211,12 +211,20 @@ QString ShortTimeFormat()
 QString ShortTimeFormat(const QLocale &locale)
 {
     // Drop the seconds (and any fraction) with the separator before them, whatever the locale.
-    QString f = locale.timeFormat(QLocale::ShortFormat);
+    // Captions of whole lists are formatted one after another: the last answer is kept.
+    const QString full = locale.timeFormat(QLocale::ShortFormat);
+    static QString lastFull;
+    static QString lastShort;
+    if (full == lastFull && !lastShort.isEmpty())
+        return lastShort;
+    QString f = full;
     static const QRegularExpression seconds(QStringLiteral("[^hHmMaApP]?s+(\\.z+)?"));
     f.remove(seconds);
     if (f.isEmpty())
         f = QStringLiteral("HH:mm");
-    return f.trimmed();
+    lastFull = full;
+    lastShort = f.trimmed();
+    return lastShort;
 }
 
 QString ShortDateText(TDateTime d)
