@@ -15,6 +15,8 @@
 #include <QSaveFile>
 
 #include <filesystem>
+#include <mutex>
+#include <vector>
 #include <stdexcept>
 #include <system_error>
 
@@ -93,16 +95,26 @@ void TReminders::ImportCsv(const QString &path)
             throw EZTException(QStringLiteral("Invalid CSV header."),
                                QStringLiteral("This file was not created using Ventaro! or a compatible CSV editor."), 1);
 
-        // Every imported row gets a fresh identity; rows before a bad one stay imported.
-        int count = 0;
+        // Every imported row gets a fresh identity. The whole file is read and checked before
+        // anything is added: a bad row adds nothing, so no half import waits unseen in the store
+        // for the next save to write it to the database file.
+        std::vector<TReminder::Ptr> rows;
+        rows.reserve(std::size_t(lines.size() - 1));
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const TReminder::Ptr reminder = TReminder::Create();
             ParseLine(*reminder, lines.at(i).toString(), true);
-            if (reminder->Exclusion) {
-                AddExclusion(*reminder);
-            } else {
-                Add(*reminder);
-                ++count;
+            rows.push_back(reminder);
+        }
+        int count = 0;
+        {
+            std::lock_guard<std::recursive_mutex> guard(Lock);
+            for (const TReminder::Ptr &reminder : rows) {
+                if (reminder->Exclusion) {
+                    AddExclusion(*reminder);
+                } else {
+                    Add(*reminder);
+                    ++count;
+                }
             }
         }
         throw EZTException(QStringLiteral("%1 reminders imported.").arg(count), QString(), 2);

@@ -110,7 +110,8 @@ private Q_SLOTS:
             QCOMPARE(Read(dir.filePath(name)).startsWith(Header), mainRows);
     }
 
-    // Every outcome of an import: the notice or failure, and the rows that stay imported.
+    // Every outcome of an import: the notice or failure, and the rows it added (none when any row
+    // of the file is bad, the last one included).
     void importOutcomes_data()
     {
         QTest::addColumn<QByteArray>("content"); // "-": no file; "/": a folder
@@ -136,11 +137,13 @@ private Q_SLOTS:
         QTest::newRow("header naming Active") << Header + "Active;\r\n" + Row << header << foreign << 1 << 0 << 0;
         QTest::newRow("header in lower case") << Header.toLower() + "\r\n" + Row << header << foreign << 1 << 0 << 0;
         QTest::newRow("database file") << "KESTO 2.0\r\n\r\n{X};" + Row << header << foreign << 1 << 0 << 0;
-        QTest::newRow("empty line after rows") << h + Row + "\r\n" + Row + "\r\n\r\n" << definition << count << 1 << 2 << 0;
+        QTest::newRow("empty line after rows") << h + Row + "\r\n" + Row + "\r\n\r\n" << definition << count << 1 << 0 << 0;
         QTest::newRow("22 fields") << h + Row + "\r\n" + Row.left(Row.size() - 5) + "\r\n" + Row << definition << count
-                                   << 1 << 1 << 0;
+                                   << 1 << 0 << 0;
+        QTest::newRow("bad last row after an exclusion") << h + Row + "\r\n" + Excl + "\r\n" + Row.left(Row.size() - 5)
+                                                         << definition << count << 1 << 0 << 0;
         QTest::newRow("date with dashes") << h + Row + "\r\n" + QByteArray(Row).replace("5/3/2002;9", "5-3-2002;9")
-                                          << "Invalid date string." << "" << 1 << 1 << 0;
+                                          << "Invalid date string." << "" << 1 << 0 << 0;
         QTest::newRow("date not a number") << h + QByteArray(Row).replace("5/3/2002;9", "x/3/2002;9") << wrapped << "*"
                                            << 1 << 0 << 0;
         QTest::newRow("time out of range") << h + QByteArray(Row).replace(";9:5;", ";24:0;") << wrapped << "*" << 1 << 0
