@@ -1,21 +1,46 @@
 #include "frmMain.h"
 #include "ui_frmMain.h"
 
+#include "frmMainList.h"
+#include "frmQuickCal.h"
+#include "uCalendarColours.h"
 #include "uMain.h"
+#include "uPlayer.h"
+#include "uTrayImages.h"
 
-#include "ZTAboutFrm2.h"
 #include "ZTAppEvents.h"
+#include "ZTCalendarPanel.h"
+#include "ZTClock.h"
 #include "ZTExceptions.h"
-#include "ZTMapi.h"
-#include "ZTShellUtils.h"
+#include "ZTRegUtils.h"
+#include "ZTStrUtils.h"
 #include "ZTTipOfTheDay.h"
+#include "clsReminders.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSessionManager>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
 
+#include <cmath>
 #include <stdexcept>
+
+namespace {
+const QString kInternalError = QStringLiteral("Internal error.");
+const QString kDateCaptionError = QStringLiteral("Error setting the current date.");
+} // namespace
 
 TVNTRMain::TVNTRMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TVNTRMain>())
 {
@@ -41,13 +66,151 @@ TVNTRMain::TVNTRMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique
     // The desktop session asks before it ends (log-off, shutdown): answer and save at once.
     connect(qApp, &QGuiApplication::commitDataRequest, this, &TVNTRMain::commitDataRequest);
 
+    CreateActions();
+    CreateMenus();
+    BuildLayout();
     FormCreate();
 }
 
 TVNTRMain::~TVNTRMain()
 {
+    // The children go with the window: nothing they signal on the way may reach back into it.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+    if (lvAll_)
+        lvAll_->setModel(nullptr);
     FormDestroy();
 }
+
+// ---- Layout ----
+
+void TVNTRMain::BuildLayout()
+{
+    auto *central = ui->centralWidget;
+    auto *columns = new QHBoxLayout(central);
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(0);
+
+    // Left: the date caption and the day view.
+    auto *left = new QVBoxLayout;
+    left->setSpacing(0);
+    pDate_ = new QLabel(central);
+    pDate_->setObjectName(QStringLiteral("pDate"));
+    pDate_->setFixedHeight(25);
+    pDate_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    pDate_->setAlignment(Qt::AlignCenter);
+    QFont bold = pDate_->font();
+    bold.setBold(true);
+    pDate_->setFont(bold);
+    left->addWidget(pDate_);
+    sbxClient_ = new QScrollArea(central);
+    sbxClient_->setObjectName(QStringLiteral("sbxClient"));
+    sbxClient_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sbxClient_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    sbxClient_->setWidgetResizable(false);
+    sbxClient_->setAccessibleName(QStringLiteral("Day view"));
+    dayContent_ = new QWidget;
+    dayContent_->setObjectName(QStringLiteral("DayView"));
+    dayContent_->setFixedHeight(RowHeight * SlotCount);
+    sbxClient_->setWidget(dayContent_);
+    sbxClient_->viewport()->installEventFilter(this);
+    left->addWidget(sbxClient_, 1);
+    columns->addLayout(left, 1);
+
+    // Right: the calendar with today's information, the divider and the list.
+    auto *right = new QWidget(central);
+    right->setObjectName(QStringLiteral("pRight"));
+    right->setFixedWidth(403);
+    auto *rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(2, 0, 2, 0);
+    rightLayout->setSpacing(0);
+    auto *pCalendar = new QWidget(right);
+    pCalendar->setObjectName(QStringLiteral("pCalendar"));
+    auto *calendarLayout = new QVBoxLayout(pCalendar);
+    calendarLayout->setContentsMargins(0, 0, 0, 0);
+    calendarLayout->setSpacing(0);
+    Calendar_ = new TZTCalendarPanel(pCalendar);
+    Calendar_->setObjectName(QStringLiteral("Calendar"));
+    Calendar_->setFixedHeight(144);
+    Calendar_->SetPopupMenu(popCalendar_);
+    calendarLayout->addWidget(Calendar_);
+    auto *pInfo = new QWidget(pCalendar);
+    pInfo->setObjectName(QStringLiteral("pInfo"));
+    auto *infoLayout = new QHBoxLayout(pInfo);
+    infoLayout->setContentsMargins(4, 2, 4, 2);
+    auto *imgToday = new QLabel(pInfo);
+    imgToday->setObjectName(QStringLiteral("imgToday"));
+    imgToday->setPixmap(VNTRDrawTrayImage(ZTNowDateTime().date().day(), 16));
+    infoLayout->addWidget(imgToday);
+    auto *lblToday = new QLabel(pInfo);
+    lblToday->setObjectName(QStringLiteral("lblToday"));
+    infoLayout->addWidget(lblToday, 1);
+    auto *lblClock = new QLabel(pInfo);
+    lblClock->setObjectName(QStringLiteral("lblClock"));
+    lblClock->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    infoLayout->addWidget(lblClock);
+    calendarLayout->addWidget(pInfo);
+    rightLayout->addWidget(pCalendar);
+    auto *pDivider = new QWidget(right);
+    pDivider->setObjectName(QStringLiteral("pDivider"));
+    pDivider->setFixedHeight(5);
+    rightLayout->addWidget(pDivider);
+
+    pcReminders_ = new QTabWidget(right);
+    pcReminders_->setObjectName(QStringLiteral("pcReminders"));
+    auto *tsAll = new QWidget;
+    tsAll->setObjectName(QStringLiteral("tsAll"));
+    auto *allLayout = new QVBoxLayout(tsAll);
+    allLayout->setContentsMargins(0, 0, 0, 0);
+    lvAll_ = new QTreeView(tsAll);
+    lvAll_->setObjectName(QStringLiteral("lvAll"));
+    lvAll_->setAccessibleName(QStringLiteral("All Reminders"));
+    lvAll_->setRootIsDecorated(false);
+    lvAll_->setItemsExpandable(false);
+    lvAll_->setUniformRowHeights(true);
+    lvAll_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvAll_->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvAll_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvAll_->setIconSize(QSize(16, 16));
+    lvAll_->setContextMenuPolicy(Qt::CustomContextMenu);
+    listModel_ = std::make_unique<TVNTRListModel>();
+    lvAll_->setModel(listModel_.get());
+    lvAll_->header()->setStretchLastSection(true);
+    lvAll_->header()->setSectionsMovable(false);
+    lvAll_->setColumnWidth(0, 130);
+    lvAll_->setColumnWidth(1, 240);
+    allLayout->addWidget(lvAll_);
+    pcReminders_->addTab(tsAll, QStringLiteral(" &All Reminders "));
+    rightLayout->addWidget(pcReminders_, 1);
+    columns->addWidget(right);
+
+    connect(lvAll_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TVNTRMain::lvAllSelectionChanged);
+    connect(lvAll_, &QAbstractItemView::doubleClicked, this, &TVNTRMain::lvAllDblClick);
+    connect(lvAll_, &QAbstractItemView::activated, this, [this](const QModelIndex &index) {
+        // Enter on a row edits it, as a double click does.
+        if (QGuiApplication::mouseButtons() == Qt::NoButton)
+            lvAllDblClick(index);
+    });
+    connect(lvAll_, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        ZTGuard(TZTRaise::PassThrough, kInternalError, [&] {
+            UpdateActions();
+            popLists_->exec(lvAll_->viewport()->mapToGlobal(at));
+        });
+    });
+    // The list's rows reset with every rebuild: the model keeps the selection model in step.
+    connect(listModel_.get(), &QAbstractItemModel::modelReset, this, &TVNTRMain::UpdateActions);
+    connect(qApp, &QApplication::focusChanged, this, [this] { UpdateActions(); });
+
+    Calendar_->SetOnDateSelected([this](TZTCalendarPanel *, TDateTime date) { CalendarDateSelected(date); });
+    Calendar_->SetOnDblClickSelectedDate([this](TZTCalendarPanel *, TDateTime date) { CalendarDblClickSelectedDate(date); });
+    Calendar_->SetOnUpdate([this](TZTCalendarPanel *, TDateTime start, TDateTime end) { CalendarUpdate(start, end); });
+    Calendar_->SetOnGetMonthInfo([this](TZTCalendarPanel *, TDateTime date, bool &boldDay) { boldDay = CalendarGetMonthInfo(date); });
+
+    statusBar()->setObjectName(QStringLiteral("sbMain"));
+    resize(619, 547);
+    setMinimumSize(600, 400);
+}
+
+// ---- Creation and destruction ----
 
 void TVNTRMain::FormCreate()
 {
@@ -55,11 +218,21 @@ void TVNTRMain::FormCreate()
     exitRequested_ = false;
     rebuilding_ = false;
     setWindowTitle(ZTApplication ? ZTApplication->Title : QString::fromLatin1(VNTRTitle));
-    // Today label and tray icon, and the one-second timer that keeps them and the scans going.
-    InitAlerting();
+    const TDateTime today = DateOf(ZTNow());
+    ZTGuard(TZTRaise::PassThrough, kInternalError, [&] {
+        SetDateCaption(true, today);
+        // Today label and tray icon, and the one-second timer that keeps them and the scans going.
+        InitAlerting();
+        CreateTrayMenu();
+        Calendar_->SetSelectedDate(today);
+        pcReminders_->setCurrentIndex(0);
+        SelectSlot(nullptr);
+        ApplyPreferences();
+    });
+    UpdateActions();
     // The Tip of the Day, when the preferences ask for it at start-up (not when the program
     // has been asked to end while it was starting).
-    ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal error."), [this] {
+    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] {
         if (Options && Options->ShowTips && !TerminationSignalReceived())
             ShowTips(false);
     });
@@ -73,70 +246,125 @@ void TVNTRMain::ShowTips(bool forced)
     Options->Save();
 }
 
-void TVNTRMain::actHelpTipOfTheDayExecute()
-{
-    ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal error."), [this] { ShowTips(true); });
-}
-
-void TVNTRMain::actHelpOnTheWebExecute()
-{
-    ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal error."), [] {
-        if (ZTApplication)
-            OpenWebAddress(ZTApplication->WebAddresses->WebSite);
-    });
-}
-
-void TVNTRMain::actHelpSendEmailExecute()
-{
-    ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal error."), [] {
-        if (ZTApplication)
-            SendMailTo(*ZTApplication, ZTApplication->WebAddresses->SupportEmail);
-    });
-}
-
-void TVNTRMain::actHelpAboutExecute()
-{
-    ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal error."), [] {
-        if (ZTApplication)
-            ShowAboutBox(*ZTApplication, ZTApplication->FontName);
-    });
-}
-
 void TVNTRMain::FormDestroy()
 {
     // Saves and releases the store and the preferences; a no-op when the session's end has
     // done it already. A failure is shown by the error display, which still exists here.
-    ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal error."), [] { ShutDown(); });
+    ZTGuard(TZTRaise::PassThrough, kInternalError, [] { ShutDown(); });
 }
+
+// ---- Commit and refresh, preferences, the date caption ----
 
 void TVNTRMain::CommitAndRefresh()
 {
-    ZTRaising(TZTRaise::PassThrough, QStringLiteral("Internal error."), [this] {
+    ZTRaising(TZTRaise::PassThrough, kInternalError, [this] {
         if (!Reminders)
             throw std::logic_error("The reminder store is not open.");
         Reminders->Save();
-        RefreshViews();
+        // Selecting the date again rebuilds the marks, the list and the day view.
+        Calendar_->SetSelectedDate(Calendar_->SelectedDate());
+        if (quickCalendar_)
+            quickCalendar_->Refresh();
     });
 }
 
-void TVNTRMain::RefreshViews()
+void TVNTRMain::ApplyPreferences()
 {
-    // ---- Refresh hook ----
-    // Selecting the calendar's date again rebuilds the calendar marks, the all-reminders list
-    // and the day view, then the quick calendar's marks when it is open. The calendar, the list
-    // and the day view plug in here as they are added to the window; for now nothing shows
-    // reminders, so there is nothing to redraw.
+    ZTRaising(TZTRaise::PassThrough, kInternalError, [this] {
+        if (!Options)
+            return;
+        ApplyCalendarColours(Calendar_);
+        if (Player)
+            Player->SetFileName(Options->DefaultSound);
+        BuildOrRecolourDayView(Calendar_->SelectedDate());
+        Calendar_->SetSelectedDate(Calendar_->SelectedDate());
+    });
+}
+
+void TVNTRMain::SetDateCaption(bool showDayView, TDateTime date)
+{
+    ZTRaising(TZTRaise::PassThrough, kDateCaptionError, [&] {
+        pDate_->setText(ZTCapitalize(QLocale::system().toString(DateTimeToQDate(date), QLocale::LongFormat)));
+        if (showDayView)
+            BuildOrRecolourDayView(date);
+    });
+}
+
+void TVNTRMain::CalendarDateSelected(TDateTime date)
+{
+    ZTRaising(TZTRaise::PassThrough, QStringLiteral("Error processing click."), [&] {
+        RebuildLists(date);
+        SetDateCaption(true, date);
+    });
+}
+
+void TVNTRMain::CalendarDblClickSelectedDate(TDateTime date)
+{
+    ZTGuard(TZTRaise::PassThrough, QStringLiteral("Error processing double click."),
+            [&] { AddReminderAt(std::nullopt, DateOf(date)); });
+}
+
+void TVNTRMain::CalendarUpdate(TDateTime startDate, TDateTime endDate)
+{
+    if (Reminders)
+        Reminders->BuildMonthMarks(1, startDate, endDate);
+}
+
+bool TVNTRMain::CalendarGetMonthInfo(TDateTime date)
+{
+    return Reminders && Reminders->HasRemindersOn(1, date);
+}
+
+// ---- Showing, hiding, closing ----
+
+void TVNTRMain::ShowMainWindow(bool bringToFront)
+{
+    if (isHidden())
+        show();
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    if (bringToFront) {
+        raise();
+        activateWindow();
+    }
+}
+
+void TVNTRMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (storageRestored_)
+        return;
+    storageRestored_ = true;
+    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] { RestoreFormStorage(); });
+}
+
+void TVNTRMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        // Minimised, the program shows only its tray icon.
+        QMetaObject::invokeMethod(this, [this] { ZTGuard(TZTRaise::PassThrough, kInternalError, [this] { aeEventsMinimize(); }); },
+                                  Qt::QueuedConnection);
+}
+
+void TVNTRMain::aeEventsMinimize()
+{
+    ReleaseQuickCalendar();
+    if (isMinimized() && QSystemTrayIcon::isSystemTrayAvailable())
+        hide();
 }
 
 void TVNTRMain::closeEvent(QCloseEvent *event)
 {
     bool minimize = false;
-    ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal error."), [&] {
+    ZTGuard(TZTRaise::PassThrough, kInternalError, [&] {
         minimize = Options && Options->CloseMinimizes && !exitRequested_;
+        SaveFormStorage();
     });
     if (minimize) {
         // The program lives on in the tray: closing only hides the window.
         event->ignore();
+        ReleaseQuickCalendar();
         hide();
         return;
     }
@@ -147,13 +375,15 @@ void TVNTRMain::closeEvent(QCloseEvent *event)
 void TVNTRMain::RequestExit()
 {
     exitRequested_ = true;
+    ReleaseQuickCalendar();
     close();
 }
 
 void TVNTRMain::SessionEndQuery()
 {
-    ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal error."), [this] {
+    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] {
         exitRequested_ = true;
+        SaveFormStorage();
         ShutDown();
     });
     // The store and the preferences are gone now: the program ends rather than run on without
@@ -166,4 +396,61 @@ void TVNTRMain::commitDataRequest(QSessionManager &manager)
     Q_UNUSED(manager);
     // No question is put to the user: the program may always end.
     SessionEndQuery();
+}
+
+// ---- Form storage ----
+
+QString TVNTRMain::StorageKey() const
+{
+    const QString key = ZTApplication ? ZTApplication->RegistryKey : QString::fromUtf16(u"Software\\Merrowick\\Merrowick Deskware\\Ventaro!");
+    return key + QStringLiteral("\\Storage");
+}
+
+void TVNTRMain::RestoreFormStorage()
+{
+    if (!Options || !Options->SaveWindow) {
+        if (const QScreen *screen = this->screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+        return;
+    }
+    const QString key = StorageKey();
+    const QByteArray geometry = ZTRegReadBinary(TZTRegHive::CurrentUser, key, QStringLiteral("Geometry"), {});
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QByteArray state = ZTRegReadBinary(TZTRegHive::CurrentUser, key, QStringLiteral("Docks"), {});
+    if (!state.isEmpty())
+        restoreState(state);
+    tbMain_->setVisible(ZTRegReadBool(TZTRegHive::CurrentUser, key, QStringLiteral("tbMain.Visible"), true));
+    statusBar()->setVisible(ZTRegReadBool(TZTRegHive::CurrentUser, key, QStringLiteral("sbMain.Visible"), true));
+    tbMenu_->setVisible(true);
+    UpdateActions();
+}
+
+void TVNTRMain::SaveFormStorage()
+{
+    // Only a window that has been shown has a placement worth keeping.
+    if (!Options || !Options->SaveWindow || !storageRestored_)
+        return;
+    const QString key = StorageKey();
+    ZTRegWriteBinary(TZTRegHive::CurrentUser, key, QStringLiteral("Geometry"), saveGeometry());
+    ZTRegWriteBinary(TZTRegHive::CurrentUser, key, QStringLiteral("Docks"), saveState());
+    ZTRegWriteBool(TZTRegHive::CurrentUser, key, QStringLiteral("tbMain.Visible"), !tbMain_->isHidden());
+    ZTRegWriteBool(TZTRegHive::CurrentUser, key, QStringLiteral("sbMain.Visible"), !statusBar()->isHidden());
+}
+
+// ---- Events of the child controls ----
+
+bool TVNTRMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (sbxClient_ && watched == sbxClient_->viewport() && event->type() == QEvent::Resize) {
+        DayViewResize();
+        return false;
+    }
+    // The day view's labels, slot areas, entries and gaps: the only other controls watched.
+    if (auto *widget = qobject_cast<QWidget *>(watched); widget && DayViewEvent(widget, event))
+        return true;
+    return QMainWindow::eventFilter(watched, event);
 }

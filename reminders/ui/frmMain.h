@@ -2,13 +2,40 @@
 // The program's main window. Start-up creates it hidden once the preferences and the reminder
 // store are loaded; it lives until the program ends, owns the application-wide error display
 // and runs the orderly shutdown when it is destroyed or when the desktop session ends.
+//
+// Its concerns live in files of their own: frmMain.cpp (creation, layout, commit and refresh,
+// preferences, form storage, closing), frmMainCommands.cpp (the actions and their handlers),
+// frmMainDayView.cpp (the 48 half-hour slots), frmMainList.cpp (the list of all reminders),
+// frmMainAlerts.cpp (timer, scan, tray icon) and frmMainTray.cpp (tray menu, quick calendar).
 
+#include "ZTDateUtils.h"
+
+#include "frmQuickCal.h"
+
+#include <QFrame>
+#include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class TZTAppEvents;
+class TZTCalendarPanel;
+class TReminder;
+class TRepresentation;
+class TVNTRListModel;
+class QAction;
+class QMenu;
+class QMenuBar;
+class QModelIndex;
+class QScrollArea;
 class QSessionManager;
+class QTabWidget;
+class QToolBar;
+class QTreeView;
 
 namespace Ui {
 class TVNTRMain;
@@ -21,9 +48,19 @@ public:
     explicit TVNTRMain(QWidget *parent = nullptr);
     ~TVNTRMain() override;
 
-    // Saves the whole store to the database file, then redraws every view that shows
-    // reminders. Every change of reminders ends here.
+    // ---- Operations other windows call ----
+    // Saves the whole store to the database file, then selects the calendar's date again,
+    // which rebuilds the marks, the list and the day view (and refreshes the quick calendar).
+    // Every change of reminders ends here.
     void CommitAndRefresh();
+    // Takes the preferences into the open views: calendar colours, default sound, day-view
+    // colours, then selects the calendar's date again.
+    void ApplyPreferences();
+    // Shows the window (restored when minimised); brings it to the front when asked.
+    void ShowMainWindow(bool bringToFront);
+    // The date caption above the day view (long date, first letter upper case); builds or
+    // recolours the day view for the date when asked.
+    void SetDateCaption(bool showDayView, TDateTime date);
 
     // The application-wide error display this window owns and has installed.
     TZTAppEvents *aeEvents() const { return aeEvents_; }
@@ -33,34 +70,138 @@ public:
     void SetExitRequested(bool value) { exitRequested_ = value; }
 
     // The session manager asks whether the program may end (log-off or system shutdown): the
-    // answer is yes, and the store and the preferences are saved and released at once.
+    // answer is yes, the window placement is stored, and the store and the preferences are
+    // saved and released at once.
     void SessionEndQuery();
 
     // Sets the exit-requested flag and closes the window, which ends the program (the Exit
     // commands, the end of the session and the termination signals come here).
     void RequestExit();
 
+    // Applies every enabling rule of the actions at once (focus, selections, an open editing
+    // dialog or quick calendar decide).
+    void UpdateActions();
+
+    // The main calendar, the list and the day view (for the quick calendar, the preferences
+    // dialog and tests).
+    TZTCalendarPanel *Calendar() const { return Calendar_; }
+    QTreeView *lvAll() const { return lvAll_; }
+    TVNTRListModel *ListModel() const { return listModel_.get(); }
+    // The open quick calendar, or nullptr.
+    TQuickCalendar *QuickCalendar() const { return quickCalendar_; }
+
+    // ---- Commands (every menu, toolbar button, context menu and shortcut runs one) ----
+    void actCalendarAddReminderExecute();
+    void actCalendarEditReminderExecute();
+    void actCalendarRemoveReminderExecute();
+    void actCalendarRemoveObsoleteExecute();
+    void actCalendarImportExecute();
+    void actCalendarExportExecute();
+    void actCalendarBackupExecute();
+    void actCalendarPreferencesExecute();
+    void actCalendarExitExecute();
+    void actViewGoToTodayExecute();
+    void actViewJumpToExecute();
+    void actViewToolbarExecute();
+    void actViewStatusBarExecute();
+    void actHelpContentsExecute();
     // The Help menu's services: the Tip of the Day (forced; the choice is stored in ShowTips
     // and the preferences saved), the product's web site, a mail to technical support, and the
-    // About dialog. The menu's actions run these.
+    // About dialog.
     void actHelpTipOfTheDayExecute();
     void actHelpOnTheWebExecute();
     void actHelpSendEmailExecute();
     void actHelpAboutExecute();
+    void actTrayCalendarExecute();
+    void actTrayManagerExecute();
+
+    // ---- Day view ----
+    static constexpr int SlotCount = 48;
+    static constexpr int RowHeight = 20;
+    static constexpr int HourLabelWidth = 80;
+    static constexpr int EntryWidth = 200;
+    static constexpr int GapWidth = 5;
+    static constexpr int GapTag = -1000;
+    // The slot area of slot i (0 .. 47), the entry and slot selected (or nullptr).
+    QFrame *SlotArea(int slot) const;
+    QFrame *SelectedSlot() const { return selectedSlot_; }
+    QLabel *SelectedEntry() const { return selectedEntry_; }
+    // The slot area of the half hour that holds the time.
+    QFrame *SlotForTime(TDateTime time) const;
+    void SelectEntry(QLabel *entry);
+    void SelectSlot(QFrame *slotArea);
+    // Opens the add dialog at the slot's start time on the selected date; adds on OK.
+    void AddAtSlot(QFrame *slotArea);
+    // Moves the reminder of an entry to the start of a slot of the same day (a drop, or
+    // Ctrl+Up/Down on the selected entry).
+    void DropEntry(QLabel *entry, int slot);
+    // The entries currently placed in a slot, left to right.
+    QList<QLabel *> EntriesIn(int slot) const;
+
+    // ---- List ----
+    // Refills the list and places the day-view entries of the date.
+    void RebuildLists(TDateTime date);
 
 protected:
     // With CloseMinimizes on and no exit requested, closing only hides the window to the tray;
     // otherwise the window closes and the message loop ends.
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // ---- Creation, storage, shutdown ----
     void FormCreate();
     void FormDestroy();
+    void BuildLayout();
     void commitDataRequest(QSessionManager &manager);
-    // Redraws the views that show reminders (the second half of CommitAndRefresh).
-    void RefreshViews();
     // Shows the Tip of the Day, stores the show-at-start-up choice and saves the preferences.
     void ShowTips(bool forced);
+    QString StorageKey() const;
+    void RestoreFormStorage();
+    void SaveFormStorage();
+    void aeEventsMinimize();
+
+    // ---- Actions ----
+    void CreateActions();
+    void CreateMenus();
+    QAction *MakeAction(const char *name, const QString &caption, const QString &hint, void (TVNTRMain::*handler)());
+    // The reminder Edit and Remove act on: from the focused list's selected row, or else from
+    // the selected day-view entry; re-read from the store. Empty when there is none.
+    struct TTarget {
+        std::shared_ptr<TReminder> Reminder;
+        bool FromDayView = false;
+    };
+    std::optional<TTarget> ReminderInQuestion();
+    // Adds a reminder from the add dialog: preset time (none) and date; on OK add, remember,
+    // select its next occurrence, commit and refresh.
+    void AddReminderAt(std::optional<TDateTime> time, TDateTime date);
+    void CalendarDateSelected(TDateTime date);
+    void CalendarDblClickSelectedDate(TDateTime date);
+    void CalendarUpdate(TDateTime startDate, TDateTime endDate);
+    bool CalendarGetMonthInfo(TDateTime date);
+
+    // ---- Day view ----
+    void BuildOrRecolourDayView(TDateTime date);
+    void ClearEntries();
+    void Place(TRepresentation &representation, int key, QFrame *slotArea);
+    void ColourSlot(QFrame *slotArea, int slot, TDateTime date);
+    void PaintSlot(QFrame *slotArea, std::uint32_t rgb);
+    bool IsListActive() const;
+    void ClearListSelection();
+    void ScrollToSlot(int slot);
+    void DayViewResize();
+    bool DayViewEvent(QWidget *widget, QEvent *event);
+
+    // ---- List ----
+    void lvAllSelectionChanged();
+    void lvAllDblClick(const QModelIndex &index);
+
+    // ---- Tray and quick calendar ----
+    void CreateTrayMenu();
+    void OpenQuickCalendar();
+    void ReleaseQuickCalendar();
 
     std::unique_ptr<Ui::TVNTRMain> ui;
     TZTAppEvents *aeEvents_ = nullptr;
@@ -68,6 +209,34 @@ private:
     bool firstScan_ = true;
     bool exitRequested_ = false;
     bool rebuilding_ = false;
+    bool storageRestored_ = false;
+
+    // Layout
+    QToolBar *tbMenu_ = nullptr;
+    QMenuBar *menuBar_ = nullptr;
+    QToolBar *tbMain_ = nullptr;
+    TZTCalendarPanel *Calendar_ = nullptr;
+    QLabel *pDate_ = nullptr;
+    QScrollArea *sbxClient_ = nullptr;
+    QWidget *dayContent_ = nullptr;
+    QTabWidget *pcReminders_ = nullptr;
+    QTreeView *lvAll_ = nullptr;
+    std::unique_ptr<TVNTRListModel> listModel_;
+    QMenu *popLists_ = nullptr;
+    QMenu *popPanels_ = nullptr;
+    QMenu *popCalendar_ = nullptr;
+    QMenu *popTray_ = nullptr;
+
+    // Day view state: the 48 rows, their hour labels and slot areas, the selection.
+    std::vector<QFrame *> rows_;
+    std::vector<QLabel *> hourLabels_;
+    std::vector<QFrame *> slotAreas_;
+    QPointer<QFrame> selectedSlot_;
+    QPointer<QLabel> selectedEntry_;
+    // The Id of the reminder whose entry the next rebuild selects and scrolls into view.
+    QString reminderToSelect_;
+
+    QPointer<TQuickCalendar> quickCalendar_;
 
     // ---- Alerting ----
 public:

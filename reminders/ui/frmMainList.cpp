@@ -1,0 +1,218 @@
+// The main window's list of all reminders: the model, the rebuild that also places the day
+// view's entries, the selection kept exclusive with the day view, and Jump To.
+#include "frmMainList.h"
+
+#include "clsRepresentation.h"
+#include "frmMain.h"
+#include "uMain.h"
+#include "uMenuImages.h"
+
+#include "ZTCalendarPanel.h"
+#include "ZTExceptions.h"
+#include "ZTStrUtils.h"
+#include "clsReminders.h"
+#include "uFunctions.h"
+
+#include <QFrame>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QScrollArea>
+#include <QTreeView>
+
+#include <algorithm>
+
+namespace {
+const QString kListError = QStringLiteral("Error loading reminders lists.");
+const QString kJumpError = QStringLiteral("Error jumping to reminder.");
+} // namespace
+
+// ---- Model ----
+
+TVNTRListModel::TVNTRListModel(QObject *parent) : QAbstractTableModel(parent) {}
+TVNTRListModel::~TVNTRListModel() = default;
+
+int TVNTRListModel::Compare(const TReminder &a, const TReminder &b)
+{
+    if (SameDay(a.Date, b.Date)) {
+        if (const int byMinute = CompareMinutes(a.Time, b.Time))
+            return byMinute;
+        return a.ReminderMessage.localeAwareCompare(b.ReminderMessage);
+    }
+    return CompareDays(a.Date, b.Date);
+}
+
+void TVNTRListModel::Reset(std::vector<TVNTRListRow> rows)
+{
+    try {
+        std::stable_sort(rows.begin(), rows.end(), [](const TVNTRListRow &x, const TVNTRListRow &y) {
+            return Compare(*x.Representation->Reminder(), *y.Representation->Reminder()) < 0;
+        });
+    } catch (...) {
+        throw ZTConvertException(TZTRaise::WrapAll, QStringLiteral("There was an error while comparing list items."),
+                                 std::current_exception());
+    }
+    beginResetModel();
+    rows_.swap(rows);
+    endResetModel();
+    // The old rows go now, after the view has let go of them.
+}
+
+int TVNTRListModel::PositionOfKey(int key) const
+{
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].Key == key)
+            return int(i);
+    return -1;
+}
+
+int TVNTRListModel::PositionOfId(const QString &id) const
+{
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].Representation->Reminder()->Id == id)
+            return int(i);
+    return -1;
+}
+
+std::shared_ptr<TReminder> TVNTRListModel::ReminderAt(int position) const
+{
+    if (position < 0 || position >= Count())
+        return {};
+    return rows_[std::size_t(position)].Representation->Reminder();
+}
+
+int TVNTRListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : Count();
+}
+
+int TVNTRListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant TVNTRListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= Count())
+        return {};
+    const TVNTRListRow &row = rows_[std::size_t(index.row())];
+    const TReminder &reminder = *row.Representation->Reminder();
+    // Texts are made when the view asks, for the rows it shows, not for every row of a rebuild.
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return index.column() == 0 ? TReminder::ListCaption(row.Shown, reminder.Time) : ZTFirstLine(reminder.ReminderMessage);
+    case Qt::DecorationRole:
+        if (index.column() == 0)
+            return TVNTRMenuImages::Icon(reminder.Recurring ? TVNTRMenuImages::Recurring : TVNTRMenuImages::Add);
+        return {};
+    case Qt::ToolTipRole:
+        return index.column() == 1 ? QVariant(reminder.ReminderMessage) : QVariant();
+    default:
+        return {};
+    }
+}
+
+QVariant TVNTRListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    return section == 0 ? QStringLiteral("Time") : QStringLiteral("Reminder");
+}
+
+// ---- Rebuild ----
+
+void TVNTRMain::RebuildLists(TDateTime date)
+{
+    ZTRaising(TZTRaise::WrapAll, kListError, [&] {
+        if (!Reminders)
+            return;
+        lvAll_->setUpdatesEnabled(false);
+        struct TResume {
+            QTreeView *view;
+            ~TResume() { view->setUpdatesEnabled(true); }
+        } resume{lvAll_};
+
+        listModel_->Clear();
+        ClearEntries();
+
+        TReminderList all;
+        Reminders->GetAll(all);
+        std::vector<TVNTRListRow> rows;
+        rows.reserve(std::size_t(all.Count()));
+        QLabel *toSelect = nullptr;
+        int slotToShow = -1;
+        for (int k = 0; k < all.Count(); ++k) {
+            const TReminder::Ptr &reminder = all.Items(k);
+            const TDateTime next = reminder->NextOccurrence(*Reminders);
+            auto representation = std::make_shared<TRepresentation>(reminder);
+            if (reminder->OccursOn(*Reminders, date)) {
+                QFrame *slotArea = SlotForTime(reminder->Time);
+                if (slotArea) {
+                    Place(*representation, k, slotArea);
+                    if (!reminderToSelect_.isEmpty() && reminder->Id == reminderToSelect_) {
+                        toSelect = representation->Entry();
+                        slotToShow = slotArea->property(TRepresentation::SlotProperty).toInt();
+                    }
+                }
+            }
+            rows.push_back({k, next != 0 ? next : reminder->Date, std::move(representation)});
+        }
+        listModel_->Reset(std::move(rows));
+        if (toSelect) {
+            SelectSlot(nullptr);
+            SelectEntry(toSelect);
+            ScrollToSlot(slotToShow);
+        }
+        reminderToSelect_.clear();
+    });
+}
+
+// ---- Selection ----
+
+bool TVNTRMain::IsListActive() const
+{
+    return lvAll_ && lvAll_->hasFocus();
+}
+
+void TVNTRMain::ClearListSelection()
+{
+    if (lvAll_ && lvAll_->selectionModel())
+        lvAll_->selectionModel()->clearSelection();
+}
+
+void TVNTRMain::lvAllSelectionChanged()
+{
+    ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal error."), [this] {
+        if (lvAll_->selectionModel()->hasSelection()) {
+            SelectSlot(nullptr);
+            SelectEntry(nullptr);
+        }
+        UpdateActions();
+    });
+}
+
+void TVNTRMain::lvAllDblClick(const QModelIndex &index)
+{
+    Q_UNUSED(index);
+    ZTGuard(TZTRaise::PassThrough, QStringLiteral("Error editing reminder."), [this] {
+        UpdateActions();
+        if (QAction *edit = findChild<QAction *>(QStringLiteral("actCalendarEditReminder")); edit && edit->isEnabled())
+            actCalendarEditReminderExecute();
+    });
+}
+
+void TVNTRMain::actViewJumpToExecute()
+{
+    ZTGuard(TZTRaise::PassThrough, kJumpError, [this] {
+        if (!IsListActive() || !lvAll_->selectionModel()->hasSelection())
+            return;
+        const int position = lvAll_->selectionModel()->selectedRows().value(0).row();
+        std::shared_ptr<TReminder> reminder = listModel_->ReminderAt(position);
+        if (!reminder || !Reminders)
+            return;
+        Reminders->Refresh(*reminder);
+        reminderToSelect_ = reminder->Id;
+        const TDateTime next = reminder->NextOccurrence(*Reminders);
+        Calendar_->SetSelectedDate(next != 0 ? next : reminder->Date);
+    });
+}

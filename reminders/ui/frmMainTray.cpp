@@ -1,0 +1,93 @@
+// The main window's tray: the tray menu with its default item, the clicks on the icon, and
+// the one quick calendar.
+#include "frmMain.h"
+
+#include "frmQuickCal.h"
+
+#include "ZTExceptions.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScreen>
+#include <QSystemTrayIcon>
+
+namespace {
+const QString kInternalError = QStringLiteral("Internal error.");
+} // namespace
+
+void TVNTRMain::CreateTrayMenu()
+{
+    popTray_ = new QMenu(this);
+    popTray_->setObjectName(QStringLiteral("popTray"));
+    const auto add = [this](const char *action) {
+        popTray_->addAction(findChild<QAction *>(QString::fromLatin1(action), Qt::FindDirectChildrenOnly));
+    };
+    add("actTrayCalendar");
+    popTray_->addSeparator();
+    add("actTrayManager");
+    popTray_->addSeparator();
+    add("actTrayAddReminder");
+    popTray_->addSeparator();
+    add("actTrayHelp");
+    popTray_->addSeparator();
+    add("actTrayExit");
+    // The default item, drawn in bold.
+    popTray_->setDefaultAction(findChild<QAction *>(QStringLiteral("actTrayCalendar"), Qt::FindDirectChildrenOnly));
+    connect(popTray_, &QMenu::aboutToShow, this, &TVNTRMain::UpdateActions);
+    if (!TrayIcon)
+        return;
+    TrayIcon->setContextMenu(popTray_);
+    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        // A left click opens the quick calendar; the right button opens the menu by itself.
+        if (reason != QSystemTrayIcon::Trigger)
+            return;
+        ZTGuard(TZTRaise::PassThrough, kInternalError, [this] {
+            UpdateActions();
+            if (QAction *calendar = findChild<QAction *>(QStringLiteral("actTrayCalendar"), Qt::FindDirectChildrenOnly);
+                calendar->isEnabled())
+                calendar->trigger();
+        });
+    });
+}
+
+void TVNTRMain::actTrayCalendarExecute()
+{
+    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] { OpenQuickCalendar(); });
+}
+
+void TVNTRMain::actTrayManagerExecute()
+{
+    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] { ShowMainWindow(true); });
+}
+
+void TVNTRMain::OpenQuickCalendar()
+{
+    if (quickCalendar_) {
+        quickCalendar_->show();
+        quickCalendar_->raise();
+        quickCalendar_->activateWindow();
+        return;
+    }
+    auto *quick = new TQuickCalendar(this, [this] { CommitAndRefresh(); });
+    quickCalendar_ = quick;
+    connect(quick, &QObject::destroyed, this, [this] { UpdateActions(); });
+    // The screen whose panel holds the tray icon, else the primary one.
+    QScreen *screen = nullptr;
+    if (TrayIcon && TrayIcon->geometry().isValid())
+        screen = QGuiApplication::screenAt(TrayIcon->geometry().center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen)
+        quick->PlaceOn(screen->availableGeometry());
+    quick->show();
+    quick->raise();
+    quick->activateWindow();
+    UpdateActions();
+}
+
+void TVNTRMain::ReleaseQuickCalendar()
+{
+    if (quickCalendar_)
+        quickCalendar_->close();
+}
