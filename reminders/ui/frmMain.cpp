@@ -76,6 +76,7 @@ TVNTRMain::~TVNTRMain()
 {
     // The children go with the window: nothing they signal on the way may reach back into it.
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+    delete quickCalendar_.data();
     if (lvAll_)
         lvAll_->setModel(nullptr);
     FormDestroy();

@@ -258,10 +258,12 @@ void TVNTRMain::AddReminderAt(std::optional<TDateTime> time, TDateTime date)
     if (!confirmed || !Reminders)
         return;
     Reminders->Add(*reminder);
-    reminderToSelect_ = reminder->Id;
     const TDateTime next = reminder->NextOccurrence(*Reminders);
     if (next != 0)
         Calendar_->SetSelectedDate(next);
+    // Remembered after the date is shown, so the rebuild of commit and refresh (not the one of
+    // the date change) selects the new entry and it stays selected.
+    reminderToSelect_ = reminder->Id;
     CommitAndRefresh();
 }
 

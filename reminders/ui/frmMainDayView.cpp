@@ -325,7 +325,7 @@ void TVNTRMain::AddAtSlot(QFrame *slotArea)
 
 void TVNTRMain::DropEntry(QLabel *entry, int slot)
 {
-    ZTRaising(TZTRaise::PassThrough, kDragError, [&] {
+    ZTGuard(TZTRaise::PassThrough, kDragError, [&] {
         if (!entry || !Reminders || !Calendar_ || slot < 0 || slot >= SlotCount)
             return;
         const int key = entry->property(TRepresentation::TagProperty).toInt();
@@ -447,7 +447,7 @@ bool TVNTRMain::DayViewEvent(QWidget *widget, QEvent *event)
                 if (auto *label = qobject_cast<QLabel *>(child);
                     label && PartOf(label) == TPart::Entry && label->property(TRepresentation::TagProperty).toInt() == key)
                     entry = label;
-        ZTGuard(TZTRaise::PassThrough, kDragError, [&] { DropEntry(entry, slot); });
+        DropEntry(entry, slot);
         return true;
     }
     case QEvent::KeyPress: {
@@ -456,7 +456,7 @@ bool TVNTRMain::DayViewEvent(QWidget *widget, QEvent *event)
         if (part == TPart::Entry && ctrl && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
             // The keyboard's way of dragging an entry by one slot.
             const int slot = SlotOf(widget) + (key->key() == Qt::Key_Up ? -1 : 1);
-            ZTGuard(TZTRaise::PassThrough, kDragError, [&] { DropEntry(static_cast<QLabel *>(widget), slot); });
+            DropEntry(static_cast<QLabel *>(widget), slot);
             return true;
         }
         if (!ctrl && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) && part != TPart::HourLabel) {
