@@ -136,44 +136,6 @@ private Q_SLOTS:
         }
     }
 
-    // The shown dialog: keys and mnemonics as a person uses them.
-    void rangeKeys_data()
-    {
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<bool>("result");
-        QTest::newRow("Enter presses OK") << "enter" << true;
-        QTest::newRow("Alt+O presses OK") << "alt+o" << true;
-        QTest::newRow("Esc cancels") << "escape" << false;
-        QTest::newRow("close box cancels") << "close" << false;
-    }
-    void rangeKeys()
-    {
-        QFETCH(QString, keys);
-        QFETCH(bool, result);
-        TModalDriver driver([&](QDialog *dialog) {
-            QWidget *focus = QApplication::focusWidget() ? QApplication::focusWidget() : dialog;
-            if (keys == QLatin1String("enter"))
-                QTest::keyClick(focus, Qt::Key_Return);
-            else if (keys == QLatin1String("alt+o")) {
-                // A mnemonic presses its button at once and clicks it when the press animation
-                // ends; the press shows it reached OK, the click stands for the animation's end.
-                auto *ok = dialog->findChild<QPushButton *>(QStringLiteral("cmdOK"));
-                QTest::keyClick(focus, Qt::Key_O, Qt::AltModifier);
-                QVERIFY(ok->isDown());
-                ok->click();
-            }
-            else if (keys == QLatin1String("escape"))
-                QTest::keyClick(focus, Qt::Key_Escape);
-            else
-                dialog->close();
-        });
-        TDateTime s = Day(2024, 5, 14), e = Day(2024, 5, 21);
-        bool noEnd = true;
-        QCOMPARE(ShowRecurrenceRangeDialog(nullptr, s, noEnd, e), result);
-        QVERIFY(driver.Found && !driver.LeftOpen);
-        QVERIFY(errors_.isEmpty());
-    }
-
     // ---- Occurrence or series ----
 
     void question_data()
