@@ -293,7 +293,11 @@ TZTCalendarPanel::TZTCalendarPanel(QWidget *parent) : QWidget(parent)
     SetSelectedDate(DateOf(ZTNow()));
 }
 
-TZTCalendarPanel::~TZTCalendarPanel() = default;
+TZTCalendarPanel::~TZTCalendarPanel()
+{
+    // The grids read the controller until they are gone, so they go before it does.
+    delete pFrame_;
+}
 
 void TZTCalendarPanel::CreateParts()
 {

@@ -27,6 +27,12 @@
 
 bool ReminderDialogOpen = false;
 
+TReminderDialogNotifier &ReminderDialogNotifier()
+{
+    static TReminderDialogNotifier notifier;
+    return notifier;
+}
+
 namespace {
 TAddReminderAnswerer &Answerer()
 {
@@ -129,6 +135,14 @@ TAddReminderDlg::TAddReminderDlg(QWidget *parent)
     ui->imgMessage->setPixmap(style()->standardIcon(QStyle::SP_FileDialogContentsView, nullptr, this).pixmap(16, 16));
     ui->imgSchedule->setPixmap(style()->standardIcon(QStyle::SP_FileDialogDetailedView, nullptr, this).pixmap(16, 16));
     ui->imgActions->setPixmap(style()->standardIcon(QStyle::SP_MediaPlay, nullptr, this).pixmap(16, 16));
+
+    // Each section head's line starts where its caption ends, whatever the face.
+    for (const auto &[caption, line] : {std::pair{ui->lblReminderMessage, ui->bLine1}, std::pair{ui->lblSchedule, ui->bLine2},
+                                        std::pair{ui->lblActions, ui->bLine3}}) {
+        caption->resize(caption->sizeHint().width(), caption->height());
+        const int left = caption->geometry().right() + 4;
+        line->setGeometry(left, line->y(), width() - 8 - left, line->height());
+    }
 
     ui->txtDate->setDisplayFormat(ShortDateFormat());
     ApplyPickerColours(ui->txtDate);
@@ -354,20 +368,23 @@ int TAddReminderDlg::Interval() const
     return index >= ruNone && index <= ruYearly ? index : kOnce;
 }
 
+std::array<QCheckBox *, 7> TAddReminderDlg::WeekdayBoxes() const
+{
+    return {ui->chkWeekDay1, ui->chkWeekDay2, ui->chkWeekDay3, ui->chkWeekDay4,
+            ui->chkWeekDay5, ui->chkWeekDay6, ui->chkWeekDay7};
+}
+
 QString TAddReminderDlg::WeekdaysToText() const
 {
-    const std::array<const QCheckBox *, 7> boxes = {ui->chkWeekDay1, ui->chkWeekDay2, ui->chkWeekDay3, ui->chkWeekDay4,
-                                                    ui->chkWeekDay5, ui->chkWeekDay6, ui->chkWeekDay7};
     QString days;
-    for (const QCheckBox *box : boxes)
+    for (const QCheckBox *box : WeekdayBoxes())
         days += box->isChecked() ? QLatin1Char('1') : QLatin1Char('0');
     return days;
 }
 
 void TAddReminderDlg::TextToWeekdays(const QString &days)
 {
-    const std::array<QCheckBox *, 7> boxes = {ui->chkWeekDay1, ui->chkWeekDay2, ui->chkWeekDay3, ui->chkWeekDay4,
-                                              ui->chkWeekDay5, ui->chkWeekDay6, ui->chkWeekDay7};
+    const std::array<QCheckBox *, 7> boxes = WeekdayBoxes();
     for (int i = 0; i < 7; ++i)
         boxes[i]->setChecked(IsWeekdaySet(i + 1, days));
 }
@@ -446,7 +463,7 @@ void TAddReminderDlg::radDayClick()
 void TAddReminderDlg::cmdComboClick()
 {
     ZTGuard(TZTRaise::PassThrough, kFailure, [&] {
-        if (ui->lbTimes->isVisible()) {
+        if (!ui->lbTimes->isHidden()) {
             ui->lbTimes->hide();
             return;
         }
@@ -628,8 +645,13 @@ bool TAddReminderDlg::Run(QWidget *owner, TReminder &reminder, const std::functi
 {
     // Cleared however the operation ends.
     struct TOpenFlag {
-        TOpenFlag() { ReminderDialogOpen = true; }
-        ~TOpenFlag() { ReminderDialogOpen = false; }
+        TOpenFlag() { Set(true); }
+        ~TOpenFlag() { Set(false); }
+        static void Set(bool open)
+        {
+            ReminderDialogOpen = open;
+            Q_EMIT ReminderDialogNotifier().OpenChanged(open);
+        }
     } openFlag;
 
     QPointer<TAddReminderDlg> dialog = new TAddReminderDlg(owner);

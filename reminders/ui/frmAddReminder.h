@@ -10,9 +10,12 @@
 #include <QSpinBox>
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
+
+class QCheckBox;
 
 namespace Ui {
 class TAddReminderDlg;
@@ -20,6 +23,19 @@ class TAddReminderDlg;
 
 // True while either entry operation runs (from its start until its dialog has been discarded).
 extern bool ReminderDialogOpen;
+
+// Tells when ReminderDialogOpen changes, so windows whose enabling depends on it update at once.
+class TReminderDialogNotifier : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+Q_SIGNALS:
+    // Emitted after the flag changed, with its new value.
+    void OpenChanged(bool open);
+};
+TReminderDialogNotifier &ReminderDialogNotifier();
 
 // Add mode. time: std::nullopt = no time given (propose the current time rounded up to :00/:30);
 // 00:00 given is 00:00. date: 0 = none given (today).
@@ -98,6 +114,10 @@ public:
     void PressCancel();
     void PressAdvanced();
 
+    // What both entry operations do: set ReminderDialogOpen, create the dialog, let setUp
+    // prepare it, show it (or ask the answerer) and copy the working copy back when confirmed.
+    static bool Run(QWidget *owner, TReminder &reminder, const std::function<void(TAddReminderDlg &)> &setUp);
+
     // The caption of each interval's description label, by interval index.
     static QString RecurrenceDescription(int interval);
 
@@ -120,6 +140,7 @@ private:
     void SetPanelDefaults(TDateTime date);
     void WriteWorkingCopy();
     int Interval() const;
+    std::array<QCheckBox *, 7> WeekdayBoxes() const;
     void CentreOnScreen();
 
     std::unique_ptr<Ui::TAddReminderDlg> ui;
@@ -132,9 +153,4 @@ private:
     TDateTime rangeEndBy_ = 0;
     // The proposed time of add mode, for the time list.
     QString defaultTimeText_;
-
-public:
-    // The entry operations: sets ReminderDialogOpen, creates the dialog, lets setUp prepare it,
-    // shows it (or asks the answerer) and copies the working copy back when confirmed.
-    static bool Run(QWidget *owner, TReminder &reminder, const std::function<void(TAddReminderDlg &)> &setUp);
 };
