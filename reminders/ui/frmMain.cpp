@@ -1,6 +1,7 @@
 #include "frmMain.h"
 #include "ui_frmMain.h"
 
+#include "frmAddReminder.h"
 #include "frmMainList.h"
 #include "frmQuickCal.h"
 #include "uCalendarColours.h"
@@ -76,6 +77,7 @@ TVNTRMain::~TVNTRMain()
 {
     // The children go with the window: nothing they signal on the way may reach back into it.
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+    disconnect(&ReminderDialogNotifier(), nullptr, this, nullptr);
     delete quickCalendar_.data();
     if (lvAll_)
         lvAll_->setModel(nullptr);
@@ -200,6 +202,8 @@ void TVNTRMain::BuildLayout()
     // The list's rows reset with every rebuild: the model keeps the selection model in step.
     connect(listModel_.get(), &QAbstractItemModel::modelReset, this, &TVNTRMain::UpdateActions);
     connect(qApp, &QApplication::focusChanged, this, [this] { UpdateActions(); });
+    // An editing dialog open or closed changes what the tray offers.
+    connect(&ReminderDialogNotifier(), &TReminderDialogNotifier::OpenChanged, this, [this] { UpdateActions(); });
 
     Calendar_->SetOnDateSelected([this](TZTCalendarPanel *, TDateTime date) { CalendarDateSelected(date); });
     Calendar_->SetOnDblClickSelectedDate([this](TZTCalendarPanel *, TDateTime date) { CalendarDblClickSelectedDate(date); });

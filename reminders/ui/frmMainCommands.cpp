@@ -252,9 +252,7 @@ void TVNTRMain::AddReminderAt(std::optional<TDateTime> time, TDateTime date)
     if (!Reminders)
         return;
     TReminder::Ptr reminder = TReminder::Create();
-    UpdateActions();
     const bool confirmed = ShowAddReminderDialog(this, *reminder, time, date);
-    UpdateActions();
     if (!confirmed || !Reminders)
         return;
     Reminders->Add(*reminder);
@@ -285,11 +283,8 @@ void TVNTRMain::actCalendarEditReminderExecute()
         if (!target)
             return;
         TReminder &reminder = *target->Reminder;
-        const auto guardFlags = [this] { UpdateActions(); };
         if (!reminder.Recurring) {
-            guardFlags();
             const bool ok = ShowEditReminderDialog(this, reminder, true);
-            guardFlags();
             if (ok && Reminders) {
                 Reminders->Update(reminder);
                 reminderToSelect_ = reminder.Id;
@@ -305,9 +300,7 @@ void TVNTRMain::actCalendarEditReminderExecute()
             series = true;
         }
         if (series) {
-            guardFlags();
             const bool ok = ShowEditReminderDialog(this, reminder, false);
-            guardFlags();
             if (ok && Reminders) {
                 Reminders->UpdateSeries(reminder);
                 reminderToSelect_ = reminder.Id;
@@ -319,9 +312,7 @@ void TVNTRMain::actCalendarEditReminderExecute()
         const TDateTime day = DateOf(Calendar_->SelectedDate());
         TReminder::Ptr copy = reminder.MakeOneTimeCopy();
         copy->Date = day;
-        guardFlags();
         const bool ok = ShowEditReminderDialog(this, *copy, false);
-        guardFlags();
         if (ok && Reminders) {
             reminder.OccurrenceDate = day;
             reminder.OccurrenceTime = reminder.Time;

@@ -284,8 +284,6 @@ private Q_SLOTS:
         QString shown;
         bool dialogFlag = false;
         VNTRSetAddReminderAnswerer([&](TAddReminderDlg &dialog) {
-            // As the tray menu does when it opens.
-            main_->UpdateActions();
             dialogFlag = !Action("actTrayCalendar")->isEnabled();
             shown = dialog.findChild<QTimeEdit *>(QStringLiteral("txtTime"))->time().toString(QStringLiteral("hh:mm"));
             dialog.findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"))->setPlainText(QStringLiteral("new"));
