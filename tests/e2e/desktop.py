@@ -123,6 +123,8 @@ class Row:
 
     def __repr__(self):
         kind = "exclusion" if self.exclusion else ("series" if self.recurring else "once")
+        if not self.active:
+            kind += " inactive"
         return f"<{kind} {self.id} {self.moment:%Y-%m-%d %H:%M} {self.message!r}>"
 
 
@@ -353,6 +355,20 @@ class Desktop:
         self.programs.append(proc)
         log("started", self.exe, "pid", proc.pid)
         return proc
+
+    def terminate(self, proc, db):
+        """Ends the program with SIGTERM and checks that it ended cleanly after its final save:
+        the save copies the file to the backup before writing it, so with no change left to
+        write the backup then equals the file. Returns the file's content."""
+        os.kill(proc.pid, signal.SIGTERM)
+        wait_for(lambda: proc.poll() is not None, "the program to end on SIGTERM")
+        assert proc.returncode == 0, f"the program ended with {proc.returncode} on SIGTERM"
+        backup = self.backup_path(db)
+        assert os.path.exists(backup), "no final save: there is no backup"
+        with open(db, "rb") as f, open(backup, "rb") as b:
+            content = f.read()
+            assert b.read() == content, "no final save: the backup is older than the file"
+        return content
 
     def app(self, proc):
         """The program's accessible application object, found by its process id."""
