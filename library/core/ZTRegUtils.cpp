@@ -356,11 +356,15 @@ void EntryWrite(const QString &name, const QString &program)
     const QString fileName = ZTAutostartFileName(name);
     if (!QDir().mkpath(QFileInfo(fileName).absolutePath()))
         return;
-    const QString title = name == QLatin1String("VNTR") ? QStringLiteral("Ventaro!") : name;
+    // The program's own entry looks like its menu entry; any other is named after itself.
+    const bool own = name == QLatin1String("VNTR");
+    const QString title = own ? QStringLiteral("Ventaro!") : name;
     QString text;
     text += QLatin1String("[Desktop Entry]\n");
     text += QLatin1String("Type=Application\n");
     text += QLatin1String("Name=") + EscapeEntryValue(title) + QLatin1Char('\n');
+    if (own)
+        text += QLatin1String("Icon=") + QString::fromUtf16(ZTDesktopAppId) + QLatin1Char('\n');
     text += QLatin1String("Exec=") + EscapeEntryValue(QuoteExecArgument(program)) + QLatin1Char('\n');
     text += QLatin1String("Terminal=false\n");
     text += QLatin1String("X-GNOME-Autostart-enabled=true\n");
@@ -416,6 +420,20 @@ QString ZTRegHiveFileName(TZTRegHive hive)
 QString ZTAutostartFileName(const QString &name)
 {
     return ConfigHome() + QStringLiteral("/autostart/") + name + QStringLiteral(".desktop");
+}
+
+QString ZTInstalledLauncher(const QString &programFile)
+{
+    const QFileInfo program(programFile);
+    const QString target = programFile.isEmpty() ? QString() : program.canonicalFilePath();
+    if (target.isEmpty())
+        return programFile;
+    const QString launcher = QDir::cleanPath(program.absolutePath() + QStringLiteral("/../../bin/") + program.fileName());
+    const QFileInfo link(launcher);
+    // Only a link counts: a copy, or the program itself seen through a linked folder, does not.
+    if (link.isSymLink() && link.canonicalFilePath() == target)
+        return launcher;
+    return programFile;
 }
 
 QString ZTRegReadString(TZTRegHive hive, const QString &key, const QString &name, const QString &defaultValue)

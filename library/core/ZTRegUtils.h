@@ -15,7 +15,9 @@
 //
 // The current user's "SOFTWARE\Microsoft\Windows\CurrentVersion\Run" key is the desktop's
 // autostart folder: its text value NAME is the entry $XDG_CONFIG_HOME/autostart/NAME.desktop,
-// whose Exec line holds the value (the program's path).
+// whose Exec line holds the value (the program's path). The program's own entry, VNTR, also
+// carries the name and icon of the program's menu entry, so the desktop's list of programs
+// started at log-in shows it as the menu does.
 
 #include <QByteArray>
 #include <QString>
@@ -42,3 +44,11 @@ QString ZTRegHiveFileName(TZTRegHive hive);
 // The per-user Run key, and the autostart entry that holds its value `name`.
 inline constexpr char16_t ZTRunKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 QString ZTAutostartFileName(const QString &name);
+// The desktop's id of the program: the name of its menu entry (ID.desktop) and of its icon.
+inline constexpr char16_t ZTDesktopAppId[] = u"example.merrowick.Ventaro";
+
+// The path that starts the program file `programFile` the way the desktop does. An installed
+// program lives in <prefix>/lib/<folder>/ and is started through <prefix>/bin/<name>, a link to
+// it; that link is the answer when it resolves to programFile. In every other case (the build
+// tree, a copied folder, no link, a link to another program) it is programFile itself.
+QString ZTInstalledLauncher(const QString &programFile);

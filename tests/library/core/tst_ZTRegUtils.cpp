@@ -29,6 +29,19 @@ void WriteFile(const QString &name, const QString &text)
     if (before.isValid())
         f.setFileTime(before.addSecs(2), QFileDevice::FileModificationTime);
 }
+// Runs the desktop's own validator on an entry when it is installed; true without it.
+bool DesktopEntryValid(const QString &file, QString &complaints)
+{
+    const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+    if (validator.isEmpty())
+        return true;
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(validator, {file});
+    process.waitForFinished(30000);
+    complaints = QString::fromUtf8(process.readAll());
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && complaints.trimmed().isEmpty();
+}
 } // namespace
 
 class TestZTRegUtils : public QObject {
@@ -169,7 +182,10 @@ private Q_SLOTS:
         const QStringList lines = ReadFile(file).split('\n');
         QCOMPARE(lines.first(), QStringLiteral("[Desktop Entry]"));
         QVERIFY(lines.contains("Type=Application") && lines.contains("Name=Ventaro!"));
+        QVERIFY(lines.contains("Icon=" + QString::fromUtf16(ZTDesktopAppId)));
         QVERIFY2(lines.contains(execLine), qPrintable(lines.join('|')));
+        QString complaints;
+        QVERIFY2(DesktopEntryValid(file, complaints), qPrintable(complaints));
         QCOMPARE(ZTRegReadString(CU, RunKey().toLower(), "VNTR", ""), program);
         QCOMPARE(ZTRegReadInteger(CU, RunKey(), "VNTR", -1), -1); // a text only
         QVERIFY(!QFile::exists(ZTRegHiveFileName(CU)));
@@ -179,6 +195,63 @@ private Q_SLOTS:
         // An entry the desktop treats as deleted is no value.
         WriteFile(file, "[Desktop Entry]\nType=Application\nExec=ventaro\nHidden=true\n");
         QVERIFY(!ZTRegValueExists(CU, RunKey(), "VNTR"));
+    }
+
+    // The list of programs started at log-in shows the program as the application menu does.
+    void autostartEntryLooksLikeMenuEntry()
+    {
+        const QString menuEntry = QStringLiteral(VENTARO_SOURCE_DIR "/packaging/") + QString::fromUtf16(ZTDesktopAppId) + ".desktop";
+        QVERIFY2(QFile::exists(menuEntry), qPrintable(menuEntry));
+        ZTRegWriteString(CU, RunKey(), "VNTR", "/usr/bin/ventaro");
+        const QString autostart = ReadFile(ZTAutostartFileName("VNTR"));
+        const QString menu = ReadFile(menuEntry);
+        for (const QString key : {"Name", "Icon"}) {
+            const QRegularExpression line("^" + key + "=.*$", QRegularExpression::MultilineOption);
+            const QString wanted = line.match(menu).captured();
+            QVERIFY2(!wanted.isEmpty(), qPrintable(key));
+            QCOMPARE(line.match(autostart).captured(), wanted);
+        }
+    }
+
+    // The autostart entry names the launcher of an installed program and the program file
+    // everywhere else. Layouts: "path" a file, "path>target" a link ('@' is the test root).
+    void installedLauncher_data()
+    {
+        QTest::addColumn<QStringList>("layout");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("launcher");
+        const QString exe = "usr/lib/ventaro/ventaro";
+        QTest::newRow("installed, relative link") << QStringList{exe, "usr/bin/ventaro>../lib/ventaro/ventaro"} << exe << "usr/bin/ventaro";
+        QTest::newRow("installed, absolute link") << QStringList{exe, "usr/bin/ventaro>@/" + exe} << exe << "usr/bin/ventaro";
+        QTest::newRow("link to a link") << QStringList{exe, "usr/bin/v2>../lib/ventaro/ventaro", "usr/bin/ventaro>v2"} << exe << "usr/bin/ventaro";
+        QTest::newRow("build tree") << QStringList{"build/bin/ventaro"} << "build/bin/ventaro" << "build/bin/ventaro";
+        QTest::newRow("no launcher") << QStringList{exe} << exe << exe;
+        QTest::newRow("launcher is a copy") << QStringList{exe, "usr/bin/ventaro"} << exe << exe;
+        QTest::newRow("launcher starts another program")
+            << QStringList{exe, "opt/ventaro/ventaro", "usr/bin/ventaro>../../opt/ventaro/ventaro"} << exe << exe;
+        QTest::newRow("dangling launcher") << QStringList{exe, "usr/bin/ventaro>../lib/ventaro/gone"} << exe << exe;
+        QTest::newRow("program file missing") << QStringList{} << exe << exe;
+        QTest::newRow("no program file") << QStringList{} << "" << "";
+    }
+    void installedLauncher()
+    {
+        QFETCH(QStringList, layout);
+        QFETCH(QString, program);
+        QFETCH(QString, launcher);
+        QTemporaryDir dir;
+        const QString root = dir.path() + '/';
+        for (const QString &item : layout) {
+            const QString path = root + item.section('>', 0, 0);
+            QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+            if (item.contains('>')) {
+                const QString target = item.section('>', 1).replace("@/", root);
+                QVERIFY(::symlink(target.toLocal8Bit().constData(), path.toLocal8Bit().constData()) == 0);
+            } else {
+                WriteFile(path, "#!/bin/sh\n");
+            }
+        }
+        const auto rooted = [&](const QString &relative) { return relative.isEmpty() ? relative : root + relative; };
+        QCOMPARE(ZTInstalledLauncher(rooted(program)), rooted(launcher));
     }
 };
 
