@@ -96,6 +96,14 @@ public:
 
 using TReminderList = TZTList<TReminder>;
 
+// One alert of a catch-up: a pending one-time reminder whose moment has passed (Earlier 0), or
+// the latest missed occurrence of a series with the number of its earlier missed occurrences.
+struct TCatchUpItem {
+    TReminder::Ptr Due;
+    int Earlier = 0;
+};
+using TCatchUpList = std::vector<TCatchUpItem>;
+
 class TReminders {
 public:
     static constexpr int ColumnCount = 24;
@@ -144,6 +152,20 @@ public:
     void GetAll(TReminderList &list);
     void GetDue(TReminderList &list, bool catchUp, TDateTime time, TDateTime date);
     bool CollectObsolete(TReminderList &list);
+    // ---- Catch-up: what was missed up to a moment, one item per reminder ------------------------
+    // Bounds are minute stamps (MinuteStamp); NoStamp lies before every moment.
+    static constexpr std::int64_t NoStamp = INT64_MIN;
+    // In table order: every active one-time reminder whose moment is on or before (date, time),
+    // and every active series with a missed occurrence (no exclusion record, on or before the
+    // moment): its latest one, with the count of the earlier ones. Found by the rules'
+    // arithmetic; the missed occurrences themselves are never listed.
+    void GetCatchUp(TCatchUpList &list, TDateTime time, TDateTime date);
+    // The missed occurrences of a series whose moment lies after `after` and on or before
+    // `upTo`: how many, and the day of the latest (0 when there is none).
+    int CountMissed(const TReminder &series, std::int64_t after, std::int64_t upTo, TDateTime &latest);
+    // Appends the days of those occurrences, ascending; when there are more than `limit`, only
+    // the latest `limit` of them (all when limit < 0). Returns how many were appended.
+    int CollectMissed(const TReminder &series, std::int64_t after, std::int64_t upTo, int limit, TZTDateTimeArray &days);
     bool IsExcluded(const TReminder &reminder, bool activeOnly, TDateTime time, TDateTime date);
     bool ActivateExclusions(const TReminder &reminder);
     void BuildMonthMarks(int calendar, TDateTime rangeStart, TDateTime rangeEnd);

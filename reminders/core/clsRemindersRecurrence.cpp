@@ -5,8 +5,11 @@
 // turned into a small arithmetic description (TSeriesRule) that jumps straight to the first
 // occurrence on or after any day: daily every N by division, working days by weekday, weekly
 // by 7N-day steps per weekday, monthly by month arithmetic, yearly by year. Exclusions are found
-// through the store's per-series index. Only the catch-up scan, which must look at every past
-// occurrence anyway, costs in proportion to the occurrences it examines.
+// through the store's per-series index. The catch-up listing counts a series' missed occurrences
+// by the same arithmetic (occurrences in a range, less the exclusion records that fall on them)
+// and finds the latest by stepping back over recorded ones, so its cost follows the number of
+// exclusion records, not the years missed. Only GetDue with catch-up and CollectMissed cost in
+// proportion to the occurrences they hand out.
 //
 // Decisions about values the rules leave open, applied alike by every operation (next
 // occurrence, day view, marks and due scan):
@@ -26,6 +29,7 @@
 #include "uFunctions.h"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 #include <optional>
 
@@ -143,13 +147,12 @@ public:
             return std::nullopt;
         }
         case Weekly: {
-            const Day monday = Start - WeekdayIndex(Start);
             const Day step = 7 * Every;
             std::optional<Day> best;
             for (int w = 0; w < 7; ++w) {
                 if (!(Mask & (1u << w)))
                     continue;
-                const Day base = monday + w;
+                const Day base = FirstOfWeekday(w);
                 const Day c = base >= y ? base : base + CeilDiv(y - base, step) * step;
                 if (!best || c < *best)
                     best = c;
@@ -218,15 +221,11 @@ public:
                     out.push_back(d);
             break;
         case Weekly: {
-            const Day monday = Start - WeekdayIndex(Start);
             const Day step = 7 * Every;
             for (int w = 0; w < 7; ++w) {
                 if (!(Mask & (1u << w)))
                     continue;
-                Day d = monday + w;
-                if (d < Start)
-                    d += CeilDiv(Start - d, step) * step;
-                for (; d <= last; d += step)
+                for (Day d = FirstOfWeekday(w); d <= last; d += step)
                     out.push_back(d);
             }
             break;
@@ -251,6 +250,116 @@ public:
         case None:
             break;
         }
+    }
+
+    // How many occurrence days lie from the start to x (the end not applied).
+    Day CountUpTo(Day x) const
+    {
+        if (x < Start)
+            return 0;
+        switch (Kind) {
+        case EveryNDays:
+            return FloorDiv(x - Start, Every) + 1;
+        case WorkingDays: {
+            // Whole weeks hold every working day once; the days left over are looked at one by one.
+            const Day days = x - Start + 1;
+            Day count = (days / 7) * std::popcount(Mask);
+            for (Day d = Start + (days / 7) * 7; d <= x; ++d)
+                count += (Mask >> WeekdayIndex(d)) & 1u;
+            return count;
+        }
+        case Weekly: {
+            Day count = 0;
+            for (int w = 0; w < 7; ++w) {
+                const Day first = FirstOfWeekday(w);
+                if ((Mask & (1u << w)) && first <= x)
+                    count += FloorDiv(x - first, 7 * Every) + 1;
+            }
+            return count;
+        }
+        case Monthly:
+            return MonthsUpTo(x);
+        case Yearly:
+            return YearsUpTo(x);
+        case None:
+            break;
+        }
+        return 0;
+    }
+
+    // The last occurrence day from the start to x (the end not applied); nullopt when none.
+    std::optional<Day> LastOnOrBefore(Day x) const
+    {
+        if (x < Start)
+            return std::nullopt;
+        switch (Kind) {
+        case EveryNDays:
+            return Start + FloorDiv(x - Start, Every) * Every;
+        case WorkingDays:
+            for (Day d = x; d >= Start && d > x - 7; --d)
+                if (Mask & (1u << WeekdayIndex(d)))
+                    return d;
+            return std::nullopt;
+        case Weekly: {
+            std::optional<Day> best;
+            for (int w = 0; w < 7; ++w) {
+                const Day first = FirstOfWeekday(w);
+                if (!(Mask & (1u << w)) || first > x)
+                    continue;
+                const Day d = first + FloorDiv(x - first, 7 * Every) * 7 * Every;
+                if (!best || d > *best)
+                    best = d;
+            }
+            return best;
+        }
+        case Monthly: {
+            const Day n = MonthsUpTo(x);
+            return n > 0 ? std::optional<Day>(MonthDay(FirstMonth + (n - 1) * Every)) : std::nullopt;
+        }
+        case Yearly: {
+            const Day n = YearsUpTo(x);
+            return n > 0 ? std::optional<Day>(YearDay(FirstYear() + n - 1)) : std::nullopt;
+        }
+        case None:
+            break;
+        }
+        return std::nullopt;
+    }
+
+    // Weekly: the first day of weekday w (0 = Monday) on or after the start, counted in steps of
+    // 7N days from the start week.
+    Day FirstOfWeekday(int w) const
+    {
+        const Day base = Start - WeekdayIndex(Start) + w;
+        return base >= Start ? base : base + CeilDiv(Start - base, 7 * Every) * 7 * Every;
+    }
+
+    // Monthly: how many occurrence months from the first one have their day on or before x.
+    Day MonthsUpTo(Day x) const
+    {
+        const TCivil c = CivilFromDay(x);
+        const Day month = c.Year * 12 + (c.Month - 1);
+        if (month < FirstMonth)
+            return 0;
+        Day k = FloorDiv(month - FirstMonth, Every);
+        if (MonthDay(FirstMonth + k * Every) > x)
+            --k;
+        return k + 1;
+    }
+
+    // Yearly: the first year whose day is on or after the start, and how many years from it
+    // have their day on or before x.
+    Day FirstYear() const
+    {
+        const Day year = CivilFromDay(Start).Year;
+        return YearDay(year) >= Start ? year : year + 1;
+    }
+    Day YearsUpTo(Day x) const
+    {
+        Day year = CivilFromDay(x).Year;
+        if (YearDay(year) > x)
+            --year;
+        return std::max<Day>(0, year - FirstYear() + 1);
     }
 
     // Day MonthlyDay of month index m, or that month's last day when it is shorter.
@@ -358,6 +467,73 @@ private:
     bool activeOnly_;
     std::optional<std::vector<std::int64_t>> sorted_;
 };
+
+// The occurrences of a series whose moment lies after `after` and on or before `upTo` and that
+// no exclusion record covers (dismissed and removed alike): the day range they lie in and the
+// recorded occurrence days within it, so that they are counted and walked without listing them.
+class TMissedOccurrences {
+public:
+    TMissedOccurrences(const TSeriesRule &rule, const std::vector<const TReminder *> &rows, std::int64_t after,
+                       std::int64_t upTo)
+        : rule_(rule)
+    {
+        if (rule.Kind == TSeriesRule::None || upTo == TReminders::NoStamp)
+            return;
+        first_ = rule.Start;
+        if (after != TReminders::NoStamp)
+            first_ = std::max(first_, FloorDiv(after - rule.Minute, MinutesPerDay) + 1);
+        last_ = std::min(rule.Last, FloorDiv(upTo - rule.Minute, MinutesPerDay));
+        if (first_ > last_)
+            return;
+        for (const TReminder *row : rows) {
+            const Day d = DayNumber(row->Date);
+            if (MinuteOfDay(row->Time) == rule.Minute && d >= first_ && d <= last_ && rule.OccursOn(d))
+                recorded_.push_back(d);
+        }
+        std::sort(recorded_.begin(), recorded_.end());
+        recorded_.erase(std::unique(recorded_.begin(), recorded_.end()), recorded_.end());
+    }
+
+    Day Count() const
+    {
+        if (first_ > last_)
+            return 0;
+        return rule_.CountUpTo(last_) - rule_.CountUpTo(first_ - 1) - Day(recorded_.size());
+    }
+
+    // The missed days from the latest back, until `visit` returns false.
+    template <class F>
+    void WalkBack(F &&visit) const
+    {
+        if (first_ > last_)
+            return;
+        for (std::optional<Day> d = rule_.LastOnOrBefore(last_); d && *d >= first_; d = rule_.LastOnOrBefore(*d - 1)) {
+            if (!std::binary_search(recorded_.begin(), recorded_.end(), *d) && !visit(*d))
+                return;
+        }
+    }
+
+    std::optional<Day> Latest() const
+    {
+        std::optional<Day> latest;
+        WalkBack([&](Day d) {
+            latest = d;
+            return false;
+        });
+        return latest;
+    }
+
+private:
+    const TSeriesRule &rule_;
+    Day first_ = 0;
+    Day last_ = -1;
+    std::vector<Day> recorded_;
+};
+
+int ClampCount(Day count)
+{
+    return int(std::clamp<Day>(count, 0, std::numeric_limits<int>::max()));
+}
 
 }
 
@@ -470,6 +646,70 @@ void TReminders::GetDue(TReminderList &list, bool catchUp, TDateTime time, TDate
                 addOccurrence(d);
         }
     }
+}
+
+void TReminders::GetCatchUp(TCatchUpList &list, TDateTime time, TDateTime date)
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    const std::int64_t stamp = DayNumber(date) * MinutesPerDay + MinuteOfDay(time);
+    std::optional<QString> workDays;
+    const auto readWorkDays = [&] {
+        if (!workDays)
+            workDays = WorkDays();
+        return *workDays;
+    };
+    for (const TReminder &row : mainTable_) {
+        if (!row.Active)
+            continue;
+        if (!row.Recurring) {
+            if (MinuteStamp(row.Date, row.Time) <= stamp)
+                list.push_back({row.Clone(), 0});
+            continue;
+        }
+        const TSeriesRule rule = MakeRule(row, readWorkDays);
+        const TMissedOccurrences missed(rule, ExclusionsOf(row.Id), NoStamp, stamp);
+        const Day count = missed.Count();
+        if (count <= 0)
+            continue;
+        const std::optional<Day> latest = missed.Latest();
+        if (!latest)
+            continue;
+        auto occurrence = row.Clone();
+        occurrence->OccurrenceDate = DayToDateTime(*latest);
+        occurrence->OccurrenceTime = row.Time;
+        list.push_back({std::move(occurrence), ClampCount(count - 1)});
+    }
+}
+
+int TReminders::CountMissed(const TReminder &series, std::int64_t after, std::int64_t upTo, TDateTime &latest)
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    latest = 0;
+    const TSeriesRule rule = MakeRule(series, [&] { return WorkDays(); });
+    const TMissedOccurrences missed(rule, ExclusionsOf(series.Id), after, upTo);
+    const Day count = missed.Count();
+    if (count <= 0)
+        return 0;
+    if (const std::optional<Day> day = missed.Latest())
+        latest = DayToDateTime(*day);
+    return ClampCount(count);
+}
+
+int TReminders::CollectMissed(const TReminder &series, std::int64_t after, std::int64_t upTo, int limit,
+                              TZTDateTimeArray &days)
+{
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    const TSeriesRule rule = MakeRule(series, [&] { return WorkDays(); });
+    const TMissedOccurrences missed(rule, ExclusionsOf(series.Id), after, upTo);
+    std::vector<Day> found;
+    if (limit != 0)
+        missed.WalkBack([&](Day d) {
+            found.push_back(d);
+            return limit < 0 || int(found.size()) < limit;
+        });
+    for (auto it = found.rbegin(); it != found.rend(); ++it)
+        days.Add(DayToDateTime(*it));
+    return int(found.size());
 }
 
 void TReminders::MarkSeries(int calendar, const TReminder &series, TDateTime rangeStart, TDateTime rangeEnd)

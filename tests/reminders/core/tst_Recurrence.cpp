@@ -121,6 +121,41 @@ QStringList Due(TReminders &store, bool catchUp, const QDate &date, TDateTime ti
     return out;
 }
 
+// The catch-up listing as "Id day HH:MM +earlier" lines.
+QStringList CatchUp(TReminders &store, const QDate &date, TDateTime time)
+{
+    TCatchUpList list;
+    store.GetCatchUp(list, time, Day(date));
+    QStringList out;
+    for (const TCatchUpItem &item : list) {
+        const TReminder &r = *item.Due;
+        const TDateTime day = r.Recurring ? r.OccurrenceDate : r.Date;
+        out << QStringLiteral("%1 %2 %3 +%4").arg(r.Id, Q(day).toString(Qt::ISODate),
+                                                  DateTimeToQTime(r.Time).toString(QStringLiteral("HH:mm")))
+                   .arg(item.Earlier);
+    }
+    return out;
+}
+
+// The missed occurrences of a series after `after` up to (date, time) as the store counts them:
+// the days it collects (all, or the latest `limit`), checked against its count and latest day.
+QList<QDate> Missed(TReminders &store, const TReminder &series, std::int64_t after, const QDate &date, TDateTime time,
+                    int limit = -1)
+{
+    const std::int64_t upTo = MinuteStamp(Day(date), time);
+    TZTDateTimeArray days;
+    const int appended = store.CollectMissed(series, after, upTo, limit, days);
+    QList<QDate> out;
+    for (TDateTime d : days.Values())
+        out << Q(d);
+    TDateTime latest = -1;
+    const int count = store.CountMissed(series, after, upTo, latest);
+    if (appended != out.size() || (limit < 0 && count != out.size()) || (limit >= 0 && out.size() != std::min(count, limit))
+        || (count == 0 ? latest != 0 : Q(latest) != out.last()))
+        out << QDate(); // count, latest and collected days disagree
+    return out;
+}
+
 // The occurrence days of a series up to the horizon, found by walking day by day from its start
 // and applying each rule as worded, with QDate's own calendar.
 QSet<QDate> LiteralDays(const TReminder &r, const QString &workDays, const QDate &horizon)
@@ -285,6 +320,21 @@ private Q_SLOTS:
         std::sort(collected.begin(), collected.end());
         QCOMPARE(collected, want);
 
+        // Missed up to each day, at the series' minute and the minute before it; after the first
+        // occurrence; the latest two only.
+        const std::int64_t none = TReminders::NoStamp;
+        for (QDate d = from; d <= to; d = d.addDays(1)) {
+            const QList<QDate> upTo(want.begin(), std::upper_bound(want.begin(), want.end(), d));
+            const QList<QDate> before(want.begin(), std::lower_bound(want.begin(), want.end(), d));
+            QCOMPARE(Missed(store, series, none, d, series.Time), upTo);
+            QCOMPARE(Missed(store, series, none, d, series.Time - T(0, 1)), before);
+        }
+        if (!want.isEmpty()) {
+            const std::int64_t afterFirst = MinuteStamp(Day(want.first()), series.Time);
+            QCOMPARE(Missed(store, series, afterFirst, to, series.Time), want.mid(1));
+            QCOMPARE(Missed(store, series, none, to, series.Time, 2), want.mid(std::max<qsizetype>(0, want.size() - 2)));
+        }
+
         for (QDate d = from; d <= to; d = d.addDays(1)) {
             const auto it = std::lower_bound(want.begin(), want.end(), d);
             Pin(d, 0, 0);
@@ -399,6 +449,46 @@ private Q_SLOTS:
         QFETCH(int, minute);
         QFETCH(QStringList, expected);
         TReminders store(QString{});
+        FillDueStore(store);
+        QCOMPARE(Due(store, catchUp, date, T(hour, minute)), expected);
+    }
+
+    // The catch-up listing: one line per reminder, a series' latest missed occurrence with the
+    // number of earlier ones; the same store as the due scan.
+    void catchUpListing_data()
+    {
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<int>("hour");
+        QTest::addColumn<int>("minute");
+        QTest::addColumn<QStringList>("expected");
+        const QDate wed(2026, 1, 21);
+        QTest::newRow("10:00") << wed << 10 << 0
+                               << QStringList{"daily 2026-01-21 09:00 +2", "past 2025-12-01 07:00 +0",
+                                              "weekly 2026-01-21 09:00 +1"};
+        QTest::newRow("08:59") << wed << 8 << 59
+                               << QStringList{"daily 2026-01-20 09:00 +1", "past 2025-12-01 07:00 +0",
+                                              "weekly 2026-01-07 09:00 +0"};
+        QTest::newRow("23:59") << wed << 23 << 59
+                               << QStringList{"once 2026-01-21 10:01 +0", "daily 2026-01-21 09:00 +2",
+                                              "past 2025-12-01 07:00 +0", "weekly 2026-01-21 09:00 +1",
+                                              "late 2026-01-21 23:55 +0"};
+        QTest::newRow("before every start") << QDate(2025, 11, 30) << 23 << 59 << QStringList{};
+    }
+
+    void catchUpListing()
+    {
+        QFETCH(QDate, date);
+        QFETCH(int, hour);
+        QFETCH(int, minute);
+        QFETCH(QStringList, expected);
+        TReminders store(QString{});
+        FillDueStore(store);
+        QCOMPARE(CatchUp(store, date, T(hour, minute)), expected);
+    }
+
+private:
+    static void FillDueStore(TReminders &store)
+    {
         const QDate wed(2026, 1, 21);
         store.Add(Named(OneTime(wed, T(10, 1)), "once"));
         store.Add(Named(OneTime({2025, 12, 2}, T(7, 0), false), "dismissed"));
@@ -415,8 +505,14 @@ private Q_SLOTS:
         for (int d = 10; d <= 18; ++d)
             store.AddExclusion(ExclusionOf(daily, {2026, 1, d}, d % 2));
         store.AddExclusion(ExclusionOf(weekly, {2026, 1, 19}, false));
-        QCOMPARE(Due(store, catchUp, date, T(hour, minute)), expected);
+        // Records that cover nothing more: a second one for the same occurrence, one at another
+        // minute, one on a day the series does not fall on.
+        store.AddExclusion(ExclusionOf(daily, {2026, 1, 12}, true));
+        store.AddExclusion(ExclusionOf(daily, {2026, 1, 20}, false, T(10, 0)));
+        store.AddExclusion(ExclusionOf(weekly, {2026, 1, 20}, true));
     }
+
+private Q_SLOTS:
 
     // The day view shows a one-time reminder from 00:00 to 23:50 of its day only.
     void oneTimeDayView_data()
@@ -524,11 +620,25 @@ private Q_SLOTS:
                 if (MarkedDays(store, first, first.addDays(123)) != wantMarked)
                     QFAIL(fail(first).constData());
                 QStringList wantDue;
+                QList<QDate> missed;
                 for (const QDate &d : sorted)
-                    if (d <= last && !excluded.contains(d))
+                    if (d <= last && !excluded.contains(d)) {
                         wantDue << QStringLiteral("%1 %2 %3").arg(r.Id, d.toString(Qt::ISODate), DateTimeToQTime(r.Time).toString(QStringLiteral("HH:mm")));
+                        missed << d;
+                    }
                 if (Due(store, true, last, r.Time) != wantDue)
                     QFAIL(fail(last).constData());
+                // The missed occurrences counted by the arithmetic: all of them, those after a
+                // day of the range, and the catch-up line.
+                const QDate cut = first.addDays(rng.bounded(401));
+                const QList<QDate> afterCut(std::upper_bound(missed.begin(), missed.end(), cut), missed.end());
+                const QStringList wantLine = missed.isEmpty()
+                    ? QStringList()
+                    : QStringList{wantDue.last() + QStringLiteral(" +%1").arg(missed.size() - 1)};
+                if (Missed(store, r, TReminders::NoStamp, last, r.Time) != missed
+                    || Missed(store, r, MinuteStamp(Day(cut), r.Time), last, r.Time) != afterCut
+                    || CatchUp(store, last, r.Time) != wantLine)
+                    QFAIL(fail(cut).constData());
             }
         }
     }
