@@ -214,6 +214,7 @@ void TReminders::Add(const TReminder &reminder)
     StoreRow(row, reminder);
     row.Exclusion = false;
     mainTable_.push_back(std::move(row));
+    modified_ = true;
 }
 
 void TReminders::AddExclusion(const TReminder &reminder)
@@ -235,6 +236,7 @@ void TReminders::AddExclusion(const TReminder &reminder)
     row.Exclusion = true;
     exclusionsTable_.push_back(std::move(row));
     InvalidateExclusionIndex();
+    modified_ = true;
 }
 
 void TReminders::Update(const TReminder &reminder)
@@ -242,6 +244,7 @@ void TReminders::Update(const TReminder &reminder)
     std::lock_guard<std::recursive_mutex> guard(Lock);
     const std::size_t i = FindById(reminder);
     StoreRow(mainTable_[i], reminder);
+    modified_ = true;
 }
 
 void TReminders::UpdateSeries(const TReminder &reminder)
@@ -249,6 +252,7 @@ void TReminders::UpdateSeries(const TReminder &reminder)
     std::lock_guard<std::recursive_mutex> guard(Lock);
     const std::size_t i = FindById(reminder);
     StoreRow(mainTable_[i], reminder);
+    modified_ = true;
     const TReminder &series = mainTable_[i];
     for (TReminder &row : exclusionsTable_) {
         if (row.Id != series.Id)
@@ -268,6 +272,7 @@ void TReminders::Delete(const TReminder &reminder)
     std::lock_guard<std::recursive_mutex> guard(Lock);
     const std::size_t i = FindById(reminder);
     mainTable_.erase(mainTable_.begin() + std::ptrdiff_t(i));
+    modified_ = true;
 }
 
 void TReminders::DeleteSeries(const TReminder &reminder)
@@ -280,6 +285,7 @@ void TReminders::DeleteSeries(const TReminder &reminder)
                                           [&](const TReminder &row) { return row.Id == id; }),
                            exclusionsTable_.end());
     InvalidateExclusionIndex();
+    modified_ = true;
 }
 
 void TReminders::Refresh(TReminder &reminder)
@@ -295,6 +301,7 @@ void TReminders::Clear()
     mainTable_.clear();
     exclusionsTable_.clear();
     InvalidateExclusionIndex();
+    modified_ = true;
 }
 
 void TReminders::ReadMainRow(int row, TReminder &reminder) const
@@ -349,6 +356,7 @@ bool TReminders::ActivateExclusions(const TReminder &reminder)
     bool found = false;
     for (TReminder &row : exclusionsTable_) {
         if (row.Id == reminder.Id) {
+            modified_ = modified_ || !row.Active;
             row.Active = true;
             found = true;
         }

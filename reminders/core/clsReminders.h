@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -139,6 +140,29 @@ public:
     QString FormatLine(const TReminder &reminder, bool withId) const;
     void ParseLine(TReminder &reminder, const QString &line, bool withoutId);
 
+    // ---- Outside edits of the database file ----------------------------------------------------
+    // Whether the tables hold something the file does not: set by every change of the tables
+    // and by a reload that finds no readable file, cleared when a Load or Save completes.
+    bool Modified() const { return modified_; }
+    // Whether the file now differs from what the last completed Load or Save left there (other
+    // bytes, created or removed), as another program changing it would leave it. False before
+    // the first Load or Save, and for our own saves.
+    bool ChangedOnDisk() const;
+    // Replaces the tables with the file's content; true when done. Without a file (removed by
+    // another program) the tables stay and count as modified, so the next save writes them.
+    // A load that fails raises as Load does and leaves the tables as they were, modified.
+    bool Reload();
+    // The save of the running program. When another program changed the file and the tables
+    // hold nothing of ours that the file lacks, the file is taken in (Reload; true: the views
+    // must show the new content). Otherwise Save: ours are written and the other version is
+    // kept beside them, also when it could not be read.
+    bool SaveOrReload();
+    // Save never overwrites what another program wrote since the last Load or Save without
+    // first keeping those bytes beside the file as "Conflict of " + the file's name (then
+    // "... (2)", "... (3)" when taken). The warning that names both files, once per conflict;
+    // null when there is none to report.
+    std::exception_ptr TakeConflictWarning();
+
     // ---- Changes ---------------------------------------------------------------------------
     void Add(const TReminder &reminder);
     void AddExclusion(const TReminder &reminder);
@@ -203,4 +227,23 @@ private:
     std::vector<TReminder> exclusionsTable_;
     mutable QHash<QString, std::vector<const TReminder *>> exclusionIndex_;
     mutable bool exclusionIndexValid_ = false;
+
+    // What the file held after the last completed Load or Save (Known false before either).
+    struct TFileStamp {
+        bool Known = false;
+        bool Exists = false;
+        qint64 Size = 0;
+        QByteArray Hash;
+    };
+    static TFileStamp StampOf(const QByteArray &bytes);
+    // Writes the file's bytes as they are now to the first free conflict name beside it.
+    void KeepConflictCopy();
+    bool modified_ = false;
+    TFileStamp fileStamp_;
+    // The hash of the outside version kept by a save that has not completed, so that a retry
+    // does not keep it again.
+    QByteArray keptHash_;
+    // The conflict copies not yet reported, and why the other version could not be taken in.
+    QStringList pendingConflicts_;
+    QString conflictReason_;
 };

@@ -5,13 +5,21 @@
 // then exclusions), each of 24 fields followed by ";". Files with the magic "KJOTB" and files
 // of version 1.0 (19 fields, sound flag before the message) are read as well; the program
 // always writes "KESTO 2.0". Files are written in UTF-8 with CR LF line ends.
+//
+// Another program may change the file while the program runs (a file-sync tool, an editor).
+// The store remembers what the file held after its last Load or Save (size and a hash of the
+// bytes), so that a save never overwrites such a change without keeping it beside the file.
 
 #include "clsReminders.h"
 
 #include "ZTExceptions.h"
 #include "ZTFileUtils.h"
+#include "ZTStrUtils.h"
 #include "uFunctions.h"
 
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringEncoder>
 #include <QStringView>
@@ -380,10 +388,19 @@ void TReminders::Load()
 {
     // The 1.0 field order applies to the lines of a 1.0 file only, whatever way the load ends.
     const TFlagReset resetOldFormat(OldFormat);
+    TFileStamp stamp{true, false, 0, QByteArray()};
     ZTRaising(TZTRaise::WrapAll, QStringLiteral("Error loading database file '%1'.").arg(FileName), [&] {
         if (!ZTFileExistsSafe(FileName))
             return;
-        const QString text = ReadTextFile(FileName);
+        // Read as bytes, so that the stamp is of exactly what was read.
+        QFile file(FileName);
+        if (!file.open(QIODevice::ReadOnly))
+            RaiseFileError(file);
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            RaiseFileError(file);
+        stamp = StampOf(bytes);
+        const QString text = ZTDecodeText(bytes);
         const QList<QStringView> lines = SplitTextLines(text);
         if (lines.isEmpty())
             return;
@@ -415,6 +432,8 @@ void TReminders::Load()
                 Add(reminder);
         }
     });
+    fileStamp_ = stamp;
+    modified_ = false;
 }
 
 // ---- Save and backup ---------------------------------------------------------------------------
@@ -470,10 +489,17 @@ void TReminders::Save()
             file.cancelWriting();
             throw std::runtime_error(reason);
         }
+        // What another program wrote since our last Load or Save is kept beside the file
+        // before ours replaces it; when it cannot be kept, the file is not replaced.
+        if (ChangedOnDisk())
+            KeepConflictCopy();
         MakeBackup();
         errno = 0;
         if (!file.commit())
             RaiseFileError(file, errno);
+        fileStamp_ = StampOf(bytes);
+        modified_ = false;
+        keptHash_.clear();
     });
 }
 
@@ -486,4 +512,129 @@ void TReminders::MakeBackup()
     const QString backup = ZTExtractFilePath(FileName) + QStringLiteral("Backup of ") + ZTExtractFileName(FileName);
     ZTDeleteFile(backup);
     ZTCopyFile(FileName, backup);
+}
+
+// ---- Outside edits -------------------------------------------------------------------------
+
+TReminders::TFileStamp TReminders::StampOf(const QByteArray &bytes)
+{
+    return TFileStamp{true, true, bytes.size(), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256)};
+}
+
+bool TReminders::ChangedOnDisk() const
+{
+    if (!fileStamp_.Known)
+        return false;
+    if (!ZTFileExistsSafe(FileName))
+        return fileStamp_.Exists;
+    if (!fileStamp_.Exists || QFileInfo(FileName).size() != fileStamp_.Size)
+        return true;
+    // Same size: only the bytes tell a rewrite within the same second (or a file put in place
+    // by rename) from the file as we left it. A file we can no longer read is not ours either.
+    QFile file(FileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray bytes = file.readAll();
+    return file.error() != QFileDevice::NoError || StampOf(bytes).Hash != fileStamp_.Hash;
+}
+
+void TReminders::KeepConflictCopy()
+{
+    // A file removed by the other program leaves nothing to keep.
+    if (!ZTFileExistsSafe(FileName))
+        return;
+    const auto fail = [](const QString &reason) {
+        throw std::runtime_error(
+            QStringLiteral("The version of another program could not be kept beside the file: %1").arg(reason).toStdString());
+    };
+    QFile theirs(FileName);
+    if (!theirs.open(QIODevice::ReadOnly))
+        fail(theirs.errorString());
+    const QByteArray bytes = theirs.readAll();
+    if (theirs.error() != QFileDevice::NoError)
+        fail(theirs.errorString());
+    const QByteArray hash = StampOf(bytes).Hash;
+    if (hash == keptHash_)
+        return;
+
+    // The first free name; creating the file exclusively takes it, so an existing copy is
+    // never overwritten.
+    const QString base = ZTExtractFilePath(FileName) + QStringLiteral("Conflict of ") + ZTExtractFileName(FileName);
+    for (int n = 1; n <= 9999; ++n) {
+        const QString path = n == 1 ? base : base + QStringLiteral(" (%1)").arg(n);
+        QFile copy(path);
+        if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (QFileInfo(path).exists() || QFileInfo(path).isSymLink())
+                continue;
+            fail(copy.errorString());
+        }
+        if (copy.write(bytes) != bytes.size() || !copy.flush()) {
+            const QString reason = copy.errorString();
+            copy.remove();
+            fail(reason);
+        }
+        copy.close();
+        keptHash_ = hash;
+        pendingConflicts_ << path;
+        return;
+    }
+    fail(QStringLiteral("no free name."));
+}
+
+bool TReminders::Reload()
+{
+    if (!ZTFileExistsSafe(FileName)) {
+        modified_ = true;
+        return false;
+    }
+    // Loaded into a store of its own, so that a file that cannot be read changes nothing here.
+    TReminders fresh(FileName);
+    try {
+        fresh.Load();
+    } catch (...) {
+        modified_ = true;
+        throw;
+    }
+    {
+        std::lock_guard<std::recursive_mutex> guard(Lock);
+        mainTable_ = std::move(fresh.mainTable_);
+        exclusionsTable_ = std::move(fresh.exclusionsTable_);
+        InvalidateExclusionIndex();
+    }
+    fileStamp_ = fresh.fileStamp_;
+    modified_ = false;
+    return true;
+}
+
+bool TReminders::SaveOrReload()
+{
+    QString unreadable;
+    if (!modified_ && ChangedOnDisk()) {
+        try {
+            if (Reload())
+                return true;
+        } catch (const EZTException &e) {
+            unreadable = e.Details();
+        }
+    }
+    // Ours are the only copy of what the tables hold: written at once, the other version
+    // (unreadable or removed) kept beside them.
+    Save();
+    if (!unreadable.isEmpty() && !pendingConflicts_.isEmpty())
+        conflictReason_ = unreadable;
+    return false;
+}
+
+std::exception_ptr TReminders::TakeConflictWarning()
+{
+    if (pendingConflicts_.isEmpty())
+        return nullptr;
+    QString details = QStringLiteral("Your reminders were saved to '%1'. The other program's version was kept as '%2'.")
+                          .arg(FileName, pendingConflicts_.join(QStringLiteral("', '")));
+    if (!conflictReason_.isEmpty())
+        details += QStringLiteral("\nIt could not be read: %1").arg(conflictReason_);
+    pendingConflicts_.clear();
+    conflictReason_.clear();
+    return std::make_exception_ptr(
+        EZTException(QStringLiteral("The database file was changed by another program."), details, EZTException::Warning));
 }
