@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -218,6 +219,36 @@ int main(int argc, char *argv[])
                    }),
                    5);
 
+    // The start-up catch-up over the whole store: every series missed since its start (up to
+    // twenty years), one item (one alert window) per reminder.
+    TCatchUpList catchUp;
+    over += Report("Catch-up listing at start-up", Measure(repeat, {}, [&] {
+                       catchUp.clear();
+                       store.GetCatchUp(catchUp, TimeOf(now), DateOf(now));
+                       sink += catchUp.size();
+                   }),
+                   1000);
+    QSet<QString> alerted;
+    long long missed = 0, seriesMissed = 0;
+    int seriesAlerts = 0;
+    const TCatchUpItem *largest = nullptr;
+    for (const TCatchUpItem &item : catchUp) {
+        if (alerted.contains(item.Due->Id)) {
+            std::fprintf(stderr, "The catch-up lists reminder %s twice.\n", qPrintable(item.Due->Id));
+            return 1;
+        }
+        alerted.insert(item.Due->Id);
+        missed += item.Earlier + 1;
+        if (item.Due->Recurring) {
+            ++seriesAlerts;
+            seriesMissed += item.Earlier + 1;
+            if (!largest || item.Earlier > largest->Earlier)
+                largest = &item;
+        }
+    }
+    std::printf("  %zu alerts (%d of them series), at most one per reminder, for %lld missed occurrences\n",
+                catchUp.size(), seriesAlerts, missed);
+
     over += Report("Save", Measure(std::max(3, repeat / 3), {}, [&] { store.Save(); }), 150);
     std::unique_ptr<TReminders> loaded;
     over += Report("Load", Measure(std::max(3, repeat / 3), [&] { loaded = std::make_unique<TReminders>(file); },
@@ -244,6 +275,20 @@ int main(int argc, char *argv[])
                sink += std::size_t(list.Count());
            }),
            0);
+
+    if (largest) {
+        // What answering the largest catch-up alert writes: every earlier occurrence recorded.
+        TZTDateTimeArray days;
+        const std::int64_t upTo = MinuteStamp(largest->Due->OccurrenceDate, largest->Due->OccurrenceTime) - 1;
+        const TFigure collect = Measure(repeat, [&] { days.Clear(); }, [&] {
+            store.CollectMissed(*largest->Due, TReminders::NoStamp, upTo, -1, days);
+        });
+        Report("Earlier occurrences of the largest alert", collect, 0,
+               qPrintable(QStringLiteral("  (%1 days)").arg(days.Count())));
+        const qsizetype line = store.FormatLine(*largest->Due->MakeExclusion(), true).toUtf8().size() + 2;
+        std::printf("  Dismissing every catch-up alert adds %lld exclusion records, about %lld MB of database file\n",
+                    seriesMissed, static_cast<long long>(seriesMissed * line / 1000000));
+    }
 
     std::printf("\n%s (checksum %zu)\n", over ? "Some figures are over their targets." : "All figures within their targets.",
                 sink);

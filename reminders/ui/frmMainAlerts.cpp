@@ -20,6 +20,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
 #include <vector>
 
@@ -109,11 +110,25 @@ TVNTRTickPlan TVNTRTickSchedule::Decide(const QDateTime &now, bool &firstScan, b
 
 // ---- The scan ----
 
-QString TVNTRDueScanner::OccurrenceKey(const TReminder &reminder)
+// One alert of a scan. Stamp is what it claims: the occurrence's minute stamp, 0 for a one-time
+// reminder. After bounds its earlier occurrences (those after a claim of an enclosing scan).
+struct TVNTRDueScanner::TDueItem {
+    TReminder::Ptr Due;
+    int Earlier = 0;
+    std::int64_t After = TReminders::NoStamp;
+    std::int64_t Stamp = 0;
+};
+
+namespace {
+// Dismissal of one occurrence of a series: an exclusion record, active (the occurrence removed)
+// or not (shown as dismissed). Either way it never comes due again.
+void RecordDismissal(TReminders &store, const TReminder &occurrence, bool deleteAfterDismiss)
 {
-    const std::int64_t moment = reminder.OccurrenceDate != 0 ? MinuteStamp(reminder.OccurrenceDate, reminder.OccurrenceTime) : 0;
-    return reminder.Id + QLatin1Char('|') + QString::number(moment);
+    const TReminder::Ptr exclusion = occurrence.MakeExclusion();
+    exclusion->Active = deleteAfterDismiss;
+    store.AddExclusion(*exclusion);
 }
+} // namespace
 
 void TVNTRDueScanner::WriteBack(TReminders &store, TReminder &due, bool snoozed, bool deleteAfterDismiss)
 {
@@ -127,22 +142,39 @@ void TVNTRDueScanner::WriteBack(TReminders &store, TReminder &due, bool snoozed,
         }
         return;
     }
-    if (due.Recurring) {
-        const TReminder::Ptr exclusion = due.MakeExclusion();
-        // Active: the occurrence is removed from the series; inactive: it stays shown as
-        // dismissed. Either way it never comes due again.
-        exclusion->Active = deleteAfterDismiss;
-        store.AddExclusion(*exclusion);
-    } else if (deleteAfterDismiss) {
+    if (due.Recurring)
+        RecordDismissal(store, due, deleteAfterDismiss);
+    else if (deleteAfterDismiss)
         store.Delete(due);
-    } else {
+    else {
         due.Active = false;
         store.Update(due);
     }
 }
 
-void TVNTRDueScanner::Handle(TReminder &due, TVNTROptions &options)
+void TVNTRDueScanner::WriteBack(TReminders &store, TReminder &due, const TZTDateTimeArray &earlier, bool snoozed,
+                                bool deleteAfterDismiss)
 {
+    // Oldest first, the latest last: the store ends as if each had been answered in turn.
+    TReminder occurrence = due;
+    for (const TDateTime day : earlier.Values()) {
+        occurrence.OccurrenceDate = day;
+        RecordDismissal(store, occurrence, deleteAfterDismiss);
+    }
+    WriteBack(store, due, snoozed, deleteAfterDismiss);
+}
+
+std::optional<std::int64_t> TVNTRDueScanner::ClaimedThrough(const QString &id) const
+{
+    const auto it = claimed_.constFind(id);
+    if (it == claimed_.constEnd() || it->isEmpty())
+        return std::nullopt;
+    return *std::max_element(it->begin(), it->end());
+}
+
+void TVNTRDueScanner::Handle(TDueItem &item, TVNTROptions &options)
+{
+    TReminder &due = *item.Due;
     if (due.RunProgram && !due.ProgramLocation.isEmpty()) {
         // A program that cannot be started must not keep the alert from showing.
         try {
@@ -164,8 +196,11 @@ void TVNTRDueScanner::Handle(TReminder &due, TVNTROptions &options)
             Player->Play();
     }
 
-    const bool snoozed = Alert ? Alert(Owner, due, due.OccurrenceDate)
-                               : TReminderDlg::Alert(Owner, due, due.OccurrenceDate, defaultReminder, Player);
+    // The series as listed: a snooze rewrites the object's Date and Time, and the earlier
+    // occurrences are found by the series' own rule and time.
+    const TReminder series = due;
+    const bool snoozed = Alert ? Alert(Owner, due, due.OccurrenceDate, item.Earlier)
+                               : TReminderDlg::Alert(Owner, due, due.OccurrenceDate, defaultReminder, Player, item.Earlier);
 
     // The store and the preferences may have been released while the alert was open (the
     // session ended): then nothing is written, silently.
@@ -173,7 +208,11 @@ void TVNTRDueScanner::Handle(TReminder &due, TVNTROptions &options)
     TVNTROptions *current = Options ? Options() : nullptr;
     if (!store || !current)
         throw EZTException(QString());
-    WriteBack(*store, due, snoozed, current->DeleteAfterDismiss);
+    // The earlier occurrences are listed only now, when they are written.
+    TZTDateTimeArray earlier;
+    if (due.Recurring && item.Earlier > 0)
+        store->CollectMissed(series, item.After, item.Stamp - 1, MaxEarlierRecords, earlier);
+    WriteBack(*store, due, earlier, snoozed, current->DeleteAfterDismiss);
     // Snoozed to a minute that has already begun (no interval chosen): the exact-minute scans
     // would never reach it again.
     if (snoozed && MinuteStamp(due.Date, due.Time) <= MinuteStamp(ZTNow(), ZTNow()))
@@ -195,35 +234,68 @@ int TVNTRDueScanner::Scan(bool catchUp, TDateTime now)
 
     int hour = 0, minute = 0, second = 0, msec = 0;
     DecodeTime(now, hour, minute, second, msec);
-    TReminderList list;
-    store->GetDue(list, catchUp, EncodeTime(hour, minute), DateOf(now));
+    const TDateTime time = EncodeTime(hour, minute);
+    const TDateTime date = DateOf(now);
+    const std::int64_t nowStamp = MinuteStamp(date, time);
+    std::vector<TDueItem> listed;
+    if (catchUp) {
+        TCatchUpList list;
+        store->GetCatchUp(list, time, date);
+        listed.reserve(list.size());
+        for (TCatchUpItem &entry : list)
+            listed.push_back({std::move(entry.Due), entry.Earlier});
+    } else {
+        TReminderList list;
+        store->GetDue(list, false, time, date);
+        for (const TReminder::Ptr &due : list)
+            listed.push_back({due});
+    }
 
     // Claim what this scan will alert; what an enclosing scan has claimed is its to alert.
     struct TClaims {
-        QSet<QString> &claimed;
-        std::vector<std::pair<TReminder::Ptr, QString>> items;
+        QHash<QString, QList<std::int64_t>> &claimed;
+        std::vector<TDueItem> items;
         std::size_t done = 0;
+        void Release(const TDueItem &item)
+        {
+            const auto it = claimed.find(item.Due->Id);
+            if (it == claimed.end())
+                return;
+            it->removeOne(item.Stamp);
+            if (it->isEmpty())
+                claimed.erase(it);
+        }
         ~TClaims()
         {
             for (std::size_t i = done; i < items.size(); ++i)
-                claimed.remove(items[i].second);
+                Release(items[i]);
         }
     } claims{claimed_, {}};
-    for (const TReminder::Ptr &due : list) {
-        const QString key = OccurrenceKey(*due);
-        if (claimed_.contains(key))
-            continue;
-        claimed_.insert(key);
-        claims.items.emplace_back(due, key);
+    for (TDueItem &item : listed) {
+        const TReminder &due = *item.Due;
+        item.Stamp = due.Recurring ? MinuteStamp(due.OccurrenceDate, due.OccurrenceTime) : 0;
+        if (const std::optional<std::int64_t> through = ClaimedThrough(due.Id)) {
+            if (item.Stamp <= *through)
+                continue;
+            // A series claimed up to an earlier occurrence: its earlier missed ones up to the
+            // claim are the enclosing scan's, the rest this scan's.
+            if (due.Recurring && item.Earlier > 0) {
+                TDateTime latest = 0;
+                item.Earlier = std::max(0, store->CountMissed(due, *through, nowStamp, latest) - 1);
+                item.After = *through;
+            }
+        }
+        claimed_[due.Id].append(item.Stamp);
+        claims.items.push_back(std::move(item));
     }
 
     int handled = 0;
-    for (auto &[due, key] : claims.items) {
+    for (TDueItem &item : claims.items) {
         TVNTROptions *current = Options ? Options() : nullptr;
         if (!current)
             throw EZTException(QString());
-        Handle(*due, *current);
-        claimed_.remove(key);
+        Handle(item, *current);
+        claims.Release(item);
         ++claims.done;
         ++handled;
     }

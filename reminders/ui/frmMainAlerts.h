@@ -9,13 +9,15 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
+#include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class IVNTRPlayer;
 class TVNTROptions;
@@ -78,16 +80,28 @@ private:
 // shows the alert and writes the answer back into the store; saves and refreshes once when
 // any was handled.
 //
+// An exact-minute scan alerts each reminder and occurrence due at that minute. A catch-up scan
+// alerts each reminder once: a one-time reminder whose moment has passed, or, for a series, its
+// latest missed occurrence with the number of earlier ones; the answer is written for all of
+// them (the earlier ones recorded as dismissed, oldest first, then the latest as answered).
+//
 // Scans nest: the timer keeps ticking inside an open alert, so a later scan runs while an
-// earlier one waits for its answer. Every occurrence a running scan has listed and not yet
-// written back is claimed, and a nested scan skips claimed occurrences: none is alerted twice.
+// earlier one waits for its answer. What a running scan has listed and not yet written back is
+// claimed: a one-time reminder by its Id, a series up to the latest occurrence listed (its
+// earlier missed ones included). A nested scan skips what is claimed and, for a claimed series,
+// takes only the occurrences after the claim: none is alerted twice.
 class TVNTRDueScanner {
 public:
-    // The alert: owner, reminder, occurrence date -> snoozed (the reminder then holds the
-    // snooze moment).
-    using TAlert = std::function<bool(QWidget *owner, TReminder &reminder, TDateTime occurrenceDate)>;
+    // The alert: owner, reminder, occurrence date, number of earlier missed occurrences ->
+    // snoozed (the reminder then holds the snooze moment).
+    using TAlert = std::function<bool(QWidget *owner, TReminder &reminder, TDateTime occurrenceDate, int earlier)>;
     using TCommit = std::function<void()>;
     using TProgramOpener = std::function<void(const QString &program)>;
+
+    // One answer records at most this many earlier occurrences of a series (the latest ones,
+    // about 27 years of a daily series). Older ones keep no record and come back, as one alert,
+    // at the next catch-up: one answer never grows the store and its file without bound.
+    static constexpr int MaxEarlierRecords = 10000;
 
     // Store and options are read at every scan, through these (either may be absent: then the
     // scan does nothing). The player is shared by all alerts.
@@ -103,25 +117,31 @@ public:
     // chosen): only a catch-up scan can reach it again. The caller clears it.
     bool CatchUpWanted = false;
 
-    // Runs one scan at now; returns the number of reminders handled.
+    // Runs one scan at now; returns the number of alerts answered.
     int Scan(bool catchUp, TDateTime now);
 
-    // Key of the occurrence an object stands for: Id and the occurrence moment (0 for a
-    // one-time reminder).
-    static QString OccurrenceKey(const TReminder &reminder);
-    // Occurrences listed by running scans and not yet written back.
-    const QSet<QString> &Claimed() const { return claimed_; }
+    // The claims of running scans, by Id: the moments listed and not yet written back (minute
+    // stamps of occurrences; 0 for a one-time reminder).
+    const QHash<QString, QList<std::int64_t>> &Claimed() const { return claimed_; }
     // How many scans are running (more than one: nested inside an open alert).
     int Depth() const { return depth_; }
 
     // Writes the answer for a due object into the store, by the kind of the object and
     // the DeleteAfterDismiss preference.
     static void WriteBack(TReminders &store, TReminder &due, bool snoozed, bool deleteAfterDismiss);
+    // The same for an occurrence of a series with earlier missed occurrences (their days,
+    // ascending): each earlier one is recorded as its dismissal would be, then the answer for
+    // the occurrence itself is written.
+    static void WriteBack(TReminders &store, TReminder &due, const TZTDateTimeArray &earlier, bool snoozed,
+                          bool deleteAfterDismiss);
 
 private:
-    void Handle(TReminder &due, TVNTROptions &options);
+    struct TDueItem;
+    void Handle(TDueItem &item, TVNTROptions &options);
+    // The latest moment claimed for an Id, when any is.
+    std::optional<std::int64_t> ClaimedThrough(const QString &id) const;
 
-    QSet<QString> claimed_;
+    QHash<QString, QList<std::int64_t>> claimed_;
     int depth_ = 0;
 };
 

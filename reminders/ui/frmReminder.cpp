@@ -23,6 +23,7 @@ TReminderAlertAnswerer &Answerer()
 }
 
 const QString kCaptionTemplate = QStringLiteral("Reminder - %s");
+const QString kEarlierTemplate = QStringLiteral("and %d earlier occurrences");
 const QString kFailure = QStringLiteral("Error processing reminders.");
 
 // Minutes of each list position.
@@ -64,6 +65,8 @@ TReminderDlg::TReminderDlg(QWidget *parent)
 {
     ui->setupUi(this);
     FitToFont();
+    messageArea_ = ui->lblReminder->geometry();
+    ui->lblEarlier->hide();
     ui->cbSnooze->addItems(SnoozeTexts());
     ZTInstallFormKeys(this, HelpContext);
     connect(ui->cmdDismiss, &QPushButton::clicked, this, &TReminderDlg::cmdDismissClick);
@@ -108,13 +111,20 @@ QString TReminderDlg::Caption(const TReminder &reminder, TDateTime occurrenceDat
     return caption.replace(QLatin1String("%s"), TReminder::ListCaption(shownDate, reminder.Time));
 }
 
-void TReminderDlg::Prepare(const TReminder &reminder, TDateTime occurrenceDate, int defaultReminder)
+QString TReminderDlg::EarlierText(int earlier)
+{
+    QString text = kEarlierTemplate;
+    return text.replace(QLatin1String("%d"), QString::number(earlier));
+}
+
+void TReminderDlg::Prepare(const TReminder &reminder, TDateTime occurrenceDate, int defaultReminder, int earlier)
 {
     snooze_ = false;
     answered_ = false;
     snoozePressedAt_ = 0;
     setWindowTitle(Caption(reminder, occurrenceDate));
     ui->lblReminder->setText(reminder.ReminderMessage);
+    PlaceEarlier(earlier);
     ui->cbSnooze->setCurrentIndex(defaultReminder >= 0 && defaultReminder < SnoozeIntervalCount ? defaultReminder : -1);
     ui->cmdSnooze->setFocus(Qt::OtherFocusReason);
 }
@@ -173,6 +183,23 @@ void TReminderDlg::FitToFont()
     setFixedSize(361 + grow, std::max(216, ui->cbSnooze->geometry().bottom() + 16));
 }
 
+void TReminderDlg::PlaceEarlier(int earlier)
+{
+    if (earlier <= 0) {
+        ui->lblEarlier->hide();
+        ui->lblReminder->setGeometry(messageArea_);
+        return;
+    }
+    ui->lblEarlier->setText(EarlierText(earlier));
+    const int line = ui->lblEarlier->sizeHint().height();
+    // Right under the message's last line; a message too long for the rest of the area is cut
+    // off above the count, never the count itself.
+    const int height = std::clamp(ui->lblReminder->heightForWidth(messageArea_.width()), 0, messageArea_.height() - line);
+    ui->lblReminder->setGeometry(messageArea_.x(), messageArea_.y(), messageArea_.width(), height);
+    ui->lblEarlier->setGeometry(messageArea_.x(), messageArea_.y() + height, messageArea_.width(), line);
+    ui->lblEarlier->show();
+}
+
 void TReminderDlg::CentreOnScreen()
 {
     QScreen *screen = parentWidget() && parentWidget()->screen() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
@@ -184,7 +211,7 @@ void TReminderDlg::CentreOnScreen()
 }
 
 bool TReminderDlg::Alert(QWidget *owner, TReminder &reminder, TDateTime occurrenceDate, int defaultReminder,
-                         IVNTRPlayer *player)
+                         IVNTRPlayer *player, int earlier)
 {
     TStopPlayer stopPlayer(player);
     bool snoozed = false;
@@ -199,7 +226,7 @@ bool TReminderDlg::Alert(QWidget *owner, TReminder &reminder, TDateTime occurren
             ~TRelease() { delete dialog.data(); }
         } releaseDialog{dialog};
 
-        dialog->Prepare(reminder, occurrenceDate, defaultReminder);
+        dialog->Prepare(reminder, occurrenceDate, defaultReminder, earlier);
         if (const TReminderAlertAnswerer &answerer = Answerer()) {
             const TReminderAlertAnswer answer = answerer(*dialog);
             if (!dialog)

@@ -6,6 +6,7 @@
 #include "ZTDateUtils.h"
 
 #include <QDialog>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -56,9 +57,10 @@ public:
     // owner was destroyed or the program's event loops were ended. occurrenceDate is the reminder's
     // OccurrenceDate (0 for a one-time reminder); defaultReminder the preselected interval
     // (none outside 0 .. 12). The player is stopped when the window has been released, also
-    // when showing fails.
+    // when showing fails. earlier: how many earlier occurrences of the series were missed too
+    // (shown under the message when there are any).
     static bool Alert(QWidget *owner, TReminder &reminder, TDateTime occurrenceDate, int defaultReminder,
-                      IVNTRPlayer *player);
+                      IVNTRPlayer *player, int earlier = 0);
 
     // The texts of the interval list, by position.
     static QStringList SnoozeTexts();
@@ -70,9 +72,11 @@ public:
     // "Reminder - " + the occurrence's date (or the reminder's own Date for a one-time
     // reminder) in the short date format, a blank, the Time in the short time format.
     static QString Caption(const TReminder &reminder, TDateTime occurrenceDate);
+    // "and %d earlier occurrences" with the count.
+    static QString EarlierText(int earlier);
 
-    // Fills the window for one reminder.
-    void Prepare(const TReminder &reminder, TDateTime occurrenceDate, int defaultReminder);
+    // Fills the window for one reminder (and the count of earlier missed occurrences).
+    void Prepare(const TReminder &reminder, TDateTime occurrenceDate, int defaultReminder, int earlier = 0);
 
     // After the window closed: whether Snooze was pressed, and the moment it was pressed.
     bool Snoozed() const { return snooze_; }
@@ -93,9 +97,14 @@ private Q_SLOTS:
 private:
     void CentreOnScreen();
     void FitToFont();
+    // Shows the count of earlier occurrences on the line under the message (the message gives
+    // up the room at the bottom of its area when it needs it), or hides it.
+    void PlaceEarlier(int earlier);
 
     std::unique_ptr<Ui::TReminderDlg> ui;
     bool snooze_ = false;
     bool answered_ = false;
     TDateTime snoozePressedAt_ = 0;
+    // The message's area as laid out for the font.
+    QRect messageArea_;
 };

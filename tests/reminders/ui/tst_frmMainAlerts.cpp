@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QSet>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -76,9 +77,49 @@ QDateTime RowMoment(const TReminder &r)
     return DateTimeToQDateTime(ComposeDateTime(r.Date, r.Time));
 }
 
+QString OccurrenceCaption(const QDate &day, const QTime &time)
+{
+    return QStringLiteral("Reminder - ") + TReminder::ListCaption(QDateToDateTime(day), QTimeToDateTime(time));
+}
+
+// Every row of both tables in their text form; main rows without the Id (a snoozed
+// occurrence's copy has a fresh one).
+QStringList Rows(TReminders &store)
+{
+    QStringList out;
+    TReminder row;
+    for (int i = 0; i < store.MainRowCount(); ++i) {
+        store.ReadMainRow(i, row);
+        out << store.FormatLine(row, false);
+    }
+    for (int i = 0; i < store.ExclusionRowCount(); ++i) {
+        store.ReadExclusionRow(i, row);
+        out << store.FormatLine(row, true);
+    }
+    return out;
+}
+
+// What answering every missed occurrence in its own alert leaves in the store: oldest first,
+// each dismissed, the latest snoozed (for 5 minutes) when asked.
+void AnswerInTurn(TReminders &store, const QDateTime &now, bool snoozeLatest, bool deleteAfterDismiss)
+{
+    TReminderList due;
+    store.GetDue(due, true, EncodeTime(now.time().hour(), now.time().minute()), QDateToDateTime(now.date()));
+    for (int i = 0; i < due.Count(); ++i) {
+        TReminder &r = *due.Items(i);
+        const bool snooze = snoozeLatest && i == due.Count() - 1;
+        if (snooze)
+            TReminderDlg::SnoozeMoment(FromQDateTime(now), 0, r.Date, r.Time);
+        TVNTRDueScanner::WriteBack(store, r, snooze, deleteAfterDismiss);
+    }
+}
+
 // A preset answer per message (dismiss when not listed), recording the alerts in order.
 struct TAlertLog {
     QStringList Alerted;
+    // Per alert: the caption, and the count line under the message ("" when hidden).
+    QStringList Captions;
+    QStringList Earlier;
     QHash<QString, TReminderAlertAnswer> Answers;
     // Runs inside the alert of the given message, before it is answered.
     QHash<QString, std::function<void()>> Inside;
@@ -87,7 +128,10 @@ struct TAlertLog {
     {
         VNTRSetAlertAnswerer([this](TReminderDlg &dlg) {
             const QString message = dlg.findChild<QLabel *>(QStringLiteral("lblReminder"))->text();
+            const auto *earlier = dlg.findChild<QLabel *>(QStringLiteral("lblEarlier"));
             Alerted << message;
+            Captions << dlg.windowTitle();
+            Earlier << (earlier->isHidden() ? QString() : earlier->text());
             if (const auto inside = Inside.value(message))
                 inside();
             return Answers.value(message, TReminderAlertAnswer::Dismiss());
@@ -471,11 +515,10 @@ private Q_SLOTS:
         QVERIFY(log_.Alerted.isEmpty());
 
         Tick(*main, Moment(2024, 3, 4, 10, 0, 13));
-        QCOMPARE(log_.Alerted, QStringList({"overdue", "daily", "daily", "daily"}));
-        const auto caption = [](int day) {
-            return QStringLiteral("Reminder - ") + TReminder::ListCaption(QDateToDateTime(QDate(2024, 3, day)), EncodeTime(9, 0));
-        };
-        QCOMPARE(occurrences, QStringList({caption(2), caption(3), caption(4)}));
+        // One alert for the series: its latest missed occurrence; the two before are answered
+        // with it.
+        QCOMPARE(log_.Alerted, QStringList({"overdue", "daily"}));
+        QCOMPARE(occurrences, QStringList{OccurrenceCaption(QDate(2024, 3, 4), QTime(9, 0))});
         QVERIFY(errors_.isEmpty());
         QVERIFY(QFile::exists(DataFile())); // committed
         QCOMPARE(tray->toolTip(), QStringLiteral("Merrowick Ventaro! - ")
@@ -485,7 +528,157 @@ private Q_SLOTS:
 
         // The rest of the minute: nothing more.
         Tick(*main, Moment(2024, 3, 4, 10, 0, 14));
-        QCOMPARE(log_.Alerted.size(), 4);
+        QCOMPARE(log_.Alerted.size(), 2);
+    }
+
+    // A catch-up over a daily series missed for two years: one alert, and the answer written
+    // for every missed occurrence exactly as answering each in its own alert would have.
+    void catchUpAnswersEveryMissedOccurrence_data()
+    {
+        QTest::addColumn<bool>("snooze");
+        QTest::addColumn<bool>("deleteAfterDismiss");
+        QTest::addColumn<bool>("ownRecords"); // the records already there belong to the series
+        QTest::newRow("dismiss, delete") << false << true << true;
+        QTest::newRow("dismiss, keep") << false << false << true;
+        QTest::newRow("snooze, delete") << true << true << true;
+        QTest::newRow("snooze, keep") << true << false << true;
+        // Imported from CSV: the records of the old series do not cover the new one.
+        QTest::newRow("imported series, dismiss") << false << false << false;
+    }
+    void catchUpAnswersEveryMissedOccurrence()
+    {
+        QFETCH(bool, snooze);
+        QFETCH(bool, deleteAfterDismiss);
+        QFETCH(bool, ownRecords);
+
+        const QDateTime now = Moment(2024, 3, 4, 10, 0, 13);
+        const QDate start = now.date().addYears(-2);
+        const int occurrences = int(start.daysTo(now.date())) + 1;
+        ZTPinClock(now);
+        Options->DeleteAfterDismiss = deleteAfterDismiss;
+        Options->DefaultReminder = 0;
+        TReminders reference(QString{});
+        const auto series = DailySeries(start, QTime(9, 0), QStringLiteral("daily"));
+        const auto old = DailySeries(start, QTime(9, 0), QStringLiteral("daily"));
+        for (TReminders *store : {Reminders.get(), &reference}) {
+            store->Add(*series);
+            // Five occurrences answered long ago.
+            for (int k = 1; k <= 5; ++k) {
+                TReminder occurrence = ownRecords ? *series : *old;
+                occurrence.OccurrenceDate = QDateToDateTime(start.addDays(100 * k));
+                occurrence.OccurrenceTime = series->Time;
+                TVNTRDueScanner::WriteBack(*store, occurrence, false, false);
+            }
+        }
+        const int recorded = ownRecords ? 5 : 0;
+        log_.Answers[QStringLiteral("daily")] = snooze ? TReminderAlertAnswer::SnoozeFor(0) : TReminderAlertAnswer::Dismiss();
+
+        TVNTRDueScanner scanner;
+        Wire(scanner);
+        QCOMPARE(scanner.Scan(true, FromQDateTime(now)), 1);
+        QCOMPARE(log_.Captions, QStringList{OccurrenceCaption(now.date(), QTime(9, 0))});
+        QCOMPARE(log_.Earlier, QStringList{QStringLiteral("and %1 earlier occurrences").arg(occurrences - recorded - 1)});
+        QCOMPARE(commits_, 1);
+
+        AnswerInTurn(reference, now, snooze, deleteAfterDismiss);
+        QCOMPARE(Reminders->ExclusionRowCount(), 5 + occurrences - recorded);
+        QCOMPARE(Rows(*Reminders), Rows(reference));
+
+        // Nothing of the series is left to catch up; a snoozed copy comes at its own minute.
+        TReminderList again;
+        Reminders->GetDue(again, true, EncodeTime(10, 4), QDateToDateTime(now.date()));
+        QCOMPARE(again.Count(), 0);
+        Reminders->GetDue(again, true, EncodeTime(10, 5), QDateToDateTime(now.date()));
+        QCOMPARE(again.Count(), snooze ? 1 : 0);
+    }
+
+    // One answer records at most MaxEarlierRecords earlier occurrences, the latest ones; the
+    // older ones come back together at the next catch-up.
+    void catchUpRecordsAreCapped()
+    {
+        const QDateTime now = Moment(2024, 3, 4, 10, 0);
+        const QDate start(1980, 1, 1);
+        const int occurrences = int(start.daysTo(now.date())) + 1;
+        const int cap = TVNTRDueScanner::MaxEarlierRecords;
+        QVERIFY(occurrences > cap + 1);
+        ZTPinClock(now);
+        Reminders->Add(*DailySeries(start, QTime(9, 0), QStringLiteral("daily")));
+
+        TVNTRDueScanner scanner;
+        Wire(scanner);
+        scanner.Scan(true, FromQDateTime(now));
+        QCOMPARE(Reminders->ExclusionRowCount(), cap + 1);
+        TReminder oldest;
+        Reminders->ReadExclusionRow(0, oldest);
+        const QDate oldestRecorded = now.date().addDays(-cap);
+        QCOMPARE(DateTimeToQDate(oldest.Date), oldestRecorded);
+
+        scanner.Scan(true, FromQDateTime(now));
+        QCOMPARE(log_.Captions.last(), OccurrenceCaption(oldestRecorded.addDays(-1), QTime(9, 0)));
+        QCOMPARE(log_.Earlier.last(), QStringLiteral("and %1 earlier occurrences").arg(occurrences - cap - 2));
+        QCOMPARE(Reminders->ExclusionRowCount(), occurrences);
+        QCOMPARE(scanner.Scan(true, FromQDateTime(now)), 0);
+    }
+
+    // An alert that ends without an answer writes nothing, for the earlier occurrences neither,
+    // and gives its claims back: the next catch-up shows the same alert.
+    void catchUpWithoutAnswerWritesNothing()
+    {
+        const QDateTime now = Moment(2024, 3, 4, 10, 0);
+        ZTPinClock(now);
+        Reminders->Add(*DailySeries(QDate(2024, 2, 1), QTime(9, 0), QStringLiteral("daily")));
+        QList<int> shown;
+        TVNTRDueScanner scanner;
+        Wire(scanner);
+        scanner.Alert = [&](QWidget *, TReminder &, TDateTime, int earlier) -> bool {
+            shown << earlier;
+            if (shown.size() == 1)
+                throw EZTException(QString());
+            return false;
+        };
+        QVERIFY_THROWS_EXCEPTION(EZTException, scanner.Scan(true, FromQDateTime(now)));
+        QCOMPARE(Reminders->ExclusionRowCount(), 0);
+        QVERIFY(scanner.Claimed().isEmpty());
+        QCOMPARE(commits_, 0);
+        QCOMPARE(scanner.Scan(true, FromQDateTime(now)), 1);
+        QCOMPARE(shown, QList<int>({32, 32}));
+        QCOMPARE(Reminders->ExclusionRowCount(), 33);
+    }
+
+    // Scans nested inside an open catch-up alert leave the listed series to it: a catch-up
+    // inside takes only the occurrences after the claimed one, and every occurrence is
+    // recorded once.
+    void nestedScansInsideACatchUpGroup()
+    {
+        ZTPinClock(Moment(2024, 3, 4, 10, 0, 13));
+        auto main = MakeMain();
+        const auto series = DailySeries(QDate(2024, 2, 28), QTime(10, 1), QStringLiteral("daily"));
+        Reminders->Add(*series);
+        Reminders->Add(*OneTime(Moment(2024, 3, 3, 8, 0), QStringLiteral("once")));
+        log_.Inside[QStringLiteral("daily")] = [&] {
+            log_.Inside.remove(QStringLiteral("daily"));
+            // Woken in the same minute: everything is claimed.
+            QVERIFY(QMetaObject::invokeMethod(main.get(), "LoginPrepareForSleep", Q_ARG(bool, false)));
+            // Two minutes on: today's occurrence is new, the earlier ones are the outer alert's.
+            Tick(*main, Moment(2024, 3, 4, 10, 2, 5));
+        };
+        Tick(*main, Moment(2024, 3, 4, 10, 0, 13));
+
+        QCOMPARE(log_.Alerted, QStringList({"daily", "daily", "once"}));
+        QCOMPARE(log_.Captions.mid(0, 2), QStringList({OccurrenceCaption(QDate(2024, 3, 3), QTime(10, 1)),
+                                                        OccurrenceCaption(QDate(2024, 3, 4), QTime(10, 1))}));
+        QCOMPARE(log_.Earlier, QStringList({QStringLiteral("and 4 earlier occurrences"), QString(), QString()}));
+        QVERIFY(errors_.isEmpty());
+        QVERIFY(main->Alerting->Scanner.Claimed().isEmpty());
+        // 28 February to 4 March 2024: six occurrences, one record each.
+        QSet<QDate> days;
+        for (int i = 0; i < Reminders->ExclusionRowCount(); ++i) {
+            TReminder row;
+            Reminders->ReadExclusionRow(i, row);
+            days << DateTimeToQDate(row.Date);
+        }
+        QCOMPARE(Reminders->ExclusionRowCount(), 6);
+        QCOMPARE(days.size(), 6);
     }
 
     // A minute whose second-0 tick never came is scanned all the same.

@@ -209,6 +209,47 @@ private Q_SLOTS:
         QCOMPARE(format, Qt::PlainText);
     }
 
+    // The count of earlier missed occurrences sits on its own line right under the message,
+    // and stays in sight however long the message is; without a count the message has the
+    // whole area again.
+    void earlierLine_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("earlier");
+        QTest::newRow("no count") << 1 << 0;
+        QTest::newRow("one earlier") << 1 << 1;
+        QTest::newRow("three lines, 729 earlier") << 3 << 729;
+        QTest::newRow("message longer than the area") << 40 << 7300;
+    }
+    void earlierLine()
+    {
+        QFETCH(int, lines);
+        QFETCH(int, earlier);
+        QStringList text;
+        for (int i = 0; i < lines; ++i)
+            text << QStringLiteral("line %1").arg(i + 1);
+        const TReminder reminder = OneTime(Moment(2024, 3, 1, 9, 0), text.join(QLatin1Char('\n')));
+        TReminderDlg dlg;
+        auto *message = dlg.findChild<QLabel *>(QStringLiteral("lblReminder"));
+        auto *count = dlg.findChild<QLabel *>(QStringLiteral("lblEarlier"));
+        const QRect area = message->geometry();
+        dlg.Prepare(reminder, 0, 0, 99); // the window prepared twice keeps no leftovers
+        dlg.Prepare(reminder, 0, 0, earlier);
+
+        QCOMPARE(count->isHidden(), earlier == 0);
+        if (earlier == 0) {
+            QCOMPARE(message->geometry(), area);
+            return;
+        }
+        QCOMPARE(count->text(), QStringLiteral("and %1 earlier occurrences").arg(earlier));
+        QCOMPARE(count->pos(), QPoint(area.x(), message->geometry().bottom() + 1));
+        QVERIFY(count->geometry().bottom() <= area.bottom() && count->height() >= count->sizeHint().height());
+        if (lines * message->fontMetrics().lineSpacing() < area.height() / 2)
+            QVERIFY(message->height() >= lines * message->fontMetrics().lineSpacing()); // the whole message
+        else
+            QCOMPARE(count->geometry().bottom(), area.bottom()); // cut off above the count
+    }
+
     // A window that goes without an answer (its owner destroyed, or the program's loops ended
     // by Exit or the session's end) is neither dismissal nor snooze: nothing may be written.
     void endedWithoutAnswer_data()
