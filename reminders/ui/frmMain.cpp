@@ -233,6 +233,7 @@ void TVNTRMain::FormCreate()
         pcReminders_->setCurrentIndex(0);
         SelectSlot(nullptr);
         ApplyPreferences();
+        WatchDatabaseFile();
     });
     UpdateActions();
     // The Tip of the Day, when the preferences ask for it at start-up (not when the program
@@ -265,11 +266,13 @@ void TVNTRMain::CommitAndRefresh()
     ZTRaising(TZTRaise::PassThrough, kInternalError, [this] {
         if (!Reminders)
             throw std::logic_error("The reminder store is not open.");
-        Reminders->Save();
+        // Or takes in the file another program changed, when nothing of ours is unsaved.
+        SaveDatabaseFile();
         // Selecting the date again rebuilds the marks, the list and the day view.
         Calendar_->SetSelectedDate(Calendar_->SelectedDate());
         if (quickCalendar_)
             quickCalendar_->Refresh();
+        ReportDatabaseConflict();
     });
 }
 

@@ -272,4 +272,26 @@ private:
     void TodayRefreshAt(const class QDateTime &now);
     void ClockRefreshAt(const class QDateTime &now);
     // ---- end Alerting ----
+
+    // ---- Outside edits of the database file ----
+public:
+    // When another program changed the database file: takes it in and refreshes the views
+    // when nothing of ours is unsaved, otherwise saves ours and keeps theirs beside it (one
+    // warning names both files). Runs when the watcher reports a change, once it has settled.
+    void CheckDatabaseFile();
+
+private Q_SLOTS:
+    // The file or its folder changed (also by our own saves): the check runs once the other
+    // program has finished writing.
+    void fswDatabaseChanged();
+
+private:
+    // Watches the file and its folder; puts the watch on the file again after it was replaced.
+    void WatchDatabaseFile();
+    // The save of commit and refresh (see CheckDatabaseFile), then the watch renewed.
+    void SaveDatabaseFile();
+    // Hands the warning of a conflict copy the last save kept to the error display, once.
+    void ReportDatabaseConflict();
+    class QFileSystemWatcher *fswDatabase_ = nullptr;
+    class QTimer *tDatabaseSettle_ = nullptr;
 };

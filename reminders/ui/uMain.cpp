@@ -433,7 +433,9 @@ void ShutDown()
     std::exception_ptr failure;
     if (std::unique_ptr<TReminders> store = std::move(Reminders)) {
         try {
-            store->Save();
+            // Never over a change another program made to the file: taken in, or kept beside.
+            store->SaveOrReload();
+            failure = store->TakeConflictWarning();
         } catch (...) {
             failure = std::current_exception();
         }

@@ -1,0 +1,220 @@
+// The main window and the final save against another program changing the database file: the
+// change is taken in and shown when nothing of ours is unsaved, and otherwise kept beside ours
+// with one warning. The outside edits are made by writing the file directly; the check, the
+// commit, the watcher's slot and the shutdown are called directly.
+#include "FakePlayer.h"
+#include "TestEnv.h"
+#include "TestFiles.h"
+
+#include "ZTClock.h"
+#include "ZTExceptions.h"
+#include "clsOptions.h"
+#include "clsReminders.h"
+#include "frmMain.h"
+#include "frmMainList.h"
+#include "uMain.h"
+
+#include <QFileSystemWatcher>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+const QDateTime Now(QDate(2024, 3, 4), QTime(8, 0));
+const QByteArray H = "KESTO 2.0\r\n\r\n";
+const QString Changed = QStringLiteral("The database file was changed by another program.");
+
+QByteArray Row(const QByteArray &id, const QByteArray &message)
+{
+    return "{" + id + "};5/3/2024;9:5;" + message +
+           ";TRUE;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;5/3/2024;TRUE;5/3/2024;FALSE;TRUE;\r\n";
+}
+
+const QByteArray Ours = H + Row("A", "Alpha");
+const QByteArray Theirs = H + Row("A", "Alpha") + Row("C", "Gamma");
+
+TReminder Parsed(const QByteArray &line)
+{
+    TReminders codec{QString()};
+    TReminder r;
+    codec.ParseLine(r, QString::fromLatin1(line.trimmed()), false);
+    return r;
+}
+
+// Another program rewrites the file: with rows of its own, or with bytes that are no database.
+bool EditOutside(const QString &edit, const QString &path)
+{
+    return Write(path, edit == QLatin1String("unreadable") ? QByteArray("garbage") : Theirs);
+}
+
+} // namespace
+
+class TestFrmMainWatch : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<TVNTRMain> main_;
+    TFakePlayer player_;
+    QStringList errors_; // message of every exception handed to the error display
+    QString path_;
+
+    QString Copy() const { return dir_->filePath(QStringLiteral("Conflict of reminders.dat")); }
+
+    // The messages the list of all reminders shows, sorted.
+    QStringList Listed() const
+    {
+        QStringList messages;
+        for (int i = 0; i < main_->ListModel()->Count(); ++i)
+            messages << main_->ListModel()->ReminderAt(i)->ReminderMessage;
+        messages.sort();
+        return messages;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        path_ = dir_->filePath(QStringLiteral("reminders.dat"));
+        ZTPinClock(Now);
+        ZTApplication = std::make_unique<TZTApplication>();
+        ZTApplication->Title = QStringLiteral("Merrowick Ventaro!");
+        Options = std::make_unique<TVNTROptions>();
+        Options->ShowTips = false;
+        QVERIFY(Write(path_, Ours));
+        Reminders = std::make_unique<TReminders>(path_);
+        Reminders->Load();
+        main_ = std::make_unique<TVNTRMain>();
+        main_->SetPlayer(&player_);
+        ZTSetExceptionHandler([this](const std::exception_ptr &error) { errors_ << ZTExceptionMessage(error); });
+        errors_.clear();
+        QCOMPARE(Listed(), QStringList{"Alpha"});
+    }
+    void cleanup()
+    {
+        main_.reset();
+        ZTSetExceptionHandler({});
+        ZTResetClock();
+        Reminders.reset();
+        Options.reset();
+        ZTApplication.reset();
+        dir_.reset();
+    }
+
+    // An outside edit met by the watcher's check or by the next commit, with or without a
+    // change of ours that has not been saved yet (as the scan's write-back before its commit).
+    void outsideEdit_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<bool>("ours");
+        QTest::addColumn<bool>("byCommit");
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<bool>("conflict");
+        const QStringList theirs{"Alpha", "Gamma"}, both{"Alpha", "Beta"};
+        QTest::newRow("rewritten") << "rewritten" << false << false << theirs << false;
+        QTest::newRow("rewritten, commit") << "rewritten" << false << true << theirs << false;
+        QTest::newRow("unreadable") << "unreadable" << false << false << QStringList{"Alpha"} << true;
+        QTest::newRow("rewritten, ours") << "rewritten" << true << false << both << true;
+        QTest::newRow("rewritten, ours, commit") << "rewritten" << true << true << both << true;
+        QTest::newRow("unreadable, ours, commit") << "unreadable" << true << true << both << true;
+    }
+    void outsideEdit()
+    {
+        QFETCH(QString, edit);
+        QFETCH(bool, ours);
+        QFETCH(bool, byCommit);
+        QFETCH(QStringList, listed);
+        QFETCH(bool, conflict);
+        QVERIFY(EditOutside(edit, path_));
+        const QByteArray onDisk = Read(path_);
+        if (ours)
+            Reminders->Add(Parsed(Row("B", "Beta")));
+        if (byCommit)
+            main_->CommitAndRefresh();
+        else
+            main_->CheckDatabaseFile();
+
+        QCOMPARE(Listed(), listed);
+        QCOMPARE(errors_, conflict ? QStringList{Changed} : QStringList());
+        QCOMPARE(Read(conflict ? Copy() : path_), onDisk); // kept beside, or taken in as it is
+
+        // Nothing more to do once the change is handled: no second warning, no second copy.
+        main_->CheckDatabaseFile();
+        main_->CommitAndRefresh();
+        QCOMPARE(errors_.size(), conflict ? 1 : 0);
+        QCOMPARE(QDir(dir_->path()).entryList({QStringLiteral("Conflict of*")}, QDir::Files).size(), conflict ? 1 : 0);
+        QCOMPARE(Listed(), listed);
+    }
+
+    // The watcher fires for our own saves too: they are never taken for outside edits.
+    void ownSavesNotReported()
+    {
+        for (const QByteArray &id : {QByteArray("B"), QByteArray("D")}) {
+            Reminders->Add(Parsed(Row(id, "mine " + id)));
+            main_->CommitAndRefresh();
+            main_->CheckDatabaseFile();
+        }
+        QCOMPARE(Listed(), (QStringList{"Alpha", "mine B", "mine D"}));
+        QVERIFY(errors_.isEmpty());
+        QVERIFY(!QFile::exists(Copy()));
+        QVERIFY(!Reminders->Modified());
+    }
+
+    // The watcher's notice starts the settle timer, whose end runs the check; the file and its
+    // folder stay watched.
+    void watcherRunsTheCheck()
+    {
+        auto *watcher = main_->findChild<QFileSystemWatcher *>(QStringLiteral("fswDatabase"));
+        auto *settle = main_->findChild<QTimer *>(QStringLiteral("tDatabaseSettle"));
+        QVERIFY(watcher && settle);
+        QVERIFY(watcher->files().contains(path_));
+        QVERIFY(watcher->directories().contains(dir_->path()));
+        QVERIFY(EditOutside(QStringLiteral("rewritten"), path_));
+        QVERIFY(QMetaObject::invokeMethod(main_.get(), "fswDatabaseChanged"));
+        QVERIFY(settle->isActive() && settle->isSingleShot());
+        settle->start(0);
+        QCoreApplication::processEvents();
+        QCOMPARE(Listed(), (QStringList{"Alpha", "Gamma"}));
+        QVERIFY(watcher->files().contains(path_));
+    }
+
+    // The final save of the program meets an outside edit too.
+    void shutDown_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<bool>("ours");
+        QTest::addColumn<bool>("conflict");
+        QTest::newRow("rewritten") << "rewritten" << false << false;
+        QTest::newRow("rewritten, ours") << "rewritten" << true << true;
+        QTest::newRow("unreadable") << "unreadable" << false << true;
+    }
+    void shutDown()
+    {
+        QFETCH(QString, edit);
+        QFETCH(bool, ours);
+        QFETCH(bool, conflict);
+        QVERIFY(EditOutside(edit, path_));
+        const QByteArray onDisk = Read(path_);
+        if (ours)
+            Reminders->Add(Parsed(Row("B", "Beta")));
+        const TRaised r = Catch([] { ShutDown(); });
+        QVERIFY(!Reminders);
+        QCOMPARE(r.Raised, conflict);
+        QCOMPARE(QFile::exists(Copy()), conflict);
+        if (!conflict) {
+            QCOMPARE(Read(path_), onDisk); // theirs stays exactly as written
+            return;
+        }
+        QCOMPARE(r.Message, Changed);
+        QCOMPARE(r.Severity, 1);
+        QCOMPARE(Read(Copy()), onDisk);
+        TReminders back(path_);
+        back.Load();
+        QCOMPARE(back.MainRowCount(), ours ? 2 : 1);
+    }
+};
+
+VENTARO_TEST_MAIN(TestFrmMainWatch, QApplication)
+#include "tst_frmMainWatch.moc"
