@@ -1,14 +1,15 @@
 #pragma once
 // One reminder as the main window shows it: a row of the list of all reminders and, when the
 // reminder falls on the selected date, an entry (with its gap) in a slot of the day view.
+// An entry's tag is the key of its row; a gap's tag is the day view's GapTag.
 
+#include <QFrame>
+#include <QLabel>
 #include <QPointer>
 #include <QString>
 
 #include <memory>
 
-class QFrame;
-class QLabel;
 class TReminder;
 
 class TRepresentation {
@@ -22,9 +23,13 @@ public:
     QLabel *Entry() const { return entry_; }
     QFrame *Gap() const { return gap_; }
 
-    // Builds the entry (tag = the row's key) and its gap into the slot area, side by side after
-    // the entries already there. The slot area lays its children out from the left.
-    void Place(QFrame *slotArea, int key);
+    // The entry and gap controls that show the reminder in the day view (the day view owns
+    // and reuses them); none while the reminder is not placed.
+    void Attach(QLabel *entry, QFrame *gap)
+    {
+        entry_ = entry;
+        gap_ = gap;
+    }
 
     // The entry's text: a blank, the time in the short time format, " - (R) - " for a recurring
     // reminder or " - " for a one-time one, then the first line of the message.

@@ -185,7 +185,13 @@ private:
     // ---- Day view ----
     void BuildOrRecolourDayView(TDateTime date);
     void ClearEntries();
-    void Place(TRepresentation &representation, int key, QFrame *slotArea);
+    // Shows the representation's entry in the slot area. Only as many entries as the slot's
+    // visible width can show get controls (and the reminder to select, always); the others
+    // wait in the slot's overflow until the view grows wider.
+    void Place(const std::shared_ptr<TRepresentation> &representation, int key, QFrame *slotArea, bool always = false);
+    void MakeEntry(TRepresentation &representation, int key, int slot);
+    // How many entries a slot shows side by side at the day view's width.
+    int EntryCapacity() const;
     void ColourSlot(QFrame *slotArea, int slot, TDateTime date);
     void PaintSlot(QFrame *slotArea, std::uint32_t rgb);
     bool IsListActive() const;
@@ -231,6 +237,17 @@ private:
     std::vector<QFrame *> rows_;
     std::vector<QLabel *> hourLabels_;
     std::vector<QFrame *> slotAreas_;
+    // The entry and gap controls of each slot, kept from one rebuild to the next and reused:
+    // a rebuild hides what it does not need instead of destroying and creating thousands of
+    // controls. usedEntries_[i] of them stand in slot i now.
+    struct TSlotEntry {
+        QLabel *Entry;
+        QFrame *Gap;
+    };
+    std::vector<std::vector<TSlotEntry>> entryPool_;
+    std::vector<int> usedEntries_;
+    // Per slot, the placed reminders beyond what its width shows, in placing order.
+    std::vector<std::vector<std::pair<std::shared_ptr<TRepresentation>, int>>> overflow_;
     QPointer<QFrame> selectedSlot_;
     QPointer<QLabel> selectedEntry_;
     // The Id of the reminder whose entry the next rebuild selects and scrolls into view.

@@ -64,8 +64,12 @@ QColor Colour(TColor color)
     return QColor::fromRgb(ZTColorToRgb(color));
 }
 
+// Colouring a control that already has the colours costs nothing: a palette change spreads
+// through the control and repaints it, and the day view recolours on every date selection.
 void SetBackground(QWidget *widget, const QColor &colour)
 {
+    if (widget->palette().color(QPalette::Window) == colour)
+        return;
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, colour);
     widget->setPalette(palette);
@@ -73,7 +77,10 @@ void SetBackground(QWidget *widget, const QColor &colour)
 
 void SetColours(QWidget *widget, const QColor &back, const QColor &text)
 {
-    QPalette palette = widget->palette();
+    const QPalette &current = widget->palette();
+    if (current.color(QPalette::Window) == back && current.color(QPalette::WindowText) == text)
+        return;
+    QPalette palette = current;
     palette.setColor(QPalette::Window, back);
     palette.setColor(QPalette::WindowText, text);
     widget->setPalette(palette);
@@ -107,14 +114,14 @@ void TVNTRMain::BuildOrRecolourDayView(TDateTime date)
             QFrame *area = slotAreas_[std::size_t(i)];
             ColourSlot(area, i, date);
             const QColor areaColour = area->palette().color(QPalette::Window);
-            for (QObject *child : area->children()) {
-                if (auto *entry = qobject_cast<QLabel *>(child); entry && PartOf(entry) == TPart::Entry) {
-                    const bool selected = entry == selectedEntry_;
-                    SetColours(entry, Colour(selected ? Options->ReminderSelectedBackColor : Options->ReminderBackColor),
-                               Colour(selected ? Options->ReminderSelectedTextColor : Options->ReminderTextColor));
-                } else if (auto *gap = qobject_cast<QFrame *>(child); gap && PartOf(gap) == TPart::Gap) {
-                    SetBackground(gap, areaColour);
-                }
+            if (std::size_t(i) >= entryPool_.size())
+                continue;
+            for (int k = 0; k < usedEntries_[std::size_t(i)]; ++k) {
+                const TSlotEntry &controls = entryPool_[std::size_t(i)][std::size_t(k)];
+                const bool selected = controls.Entry == selectedEntry_;
+                SetColours(controls.Entry, Colour(selected ? Options->ReminderSelectedBackColor : Options->ReminderBackColor),
+                           Colour(selected ? Options->ReminderSelectedTextColor : Options->ReminderTextColor));
+                SetBackground(controls.Gap, areaColour);
             }
         }
         return;
@@ -192,9 +199,10 @@ void TVNTRMain::PaintSlot(QFrame *slotArea, std::uint32_t rgb)
         return;
     const QColor colour = QColor::fromRgb(rgb);
     SetBackground(slotArea, colour);
-    for (QObject *child : slotArea->children())
-        if (auto *gap = qobject_cast<QFrame *>(child); gap && PartOf(gap) == TPart::Gap)
-            SetBackground(gap, colour);
+    const std::size_t slot = std::size_t(SlotOf(slotArea));
+    if (slot < entryPool_.size())
+        for (const TSlotEntry &controls : entryPool_[slot])
+            SetBackground(controls.Gap, colour);
 }
 
 void TVNTRMain::ScrollToSlot(int slot)
@@ -211,6 +219,17 @@ void TVNTRMain::DayViewResize()
         dayContent_->setFixedWidth(width);
         for (QFrame *row : rows_)
             row->setFixedWidth(width);
+        // Wider now: the entries that wait in a slot's overflow get their controls.
+        const int capacity = EntryCapacity();
+        for (std::size_t slot = 0; slot < overflow_.size(); ++slot) {
+            auto &waiting = overflow_[slot];
+            std::size_t taken = 0;
+            while (taken < waiting.size() && usedEntries_[slot] < capacity) {
+                MakeEntry(*waiting[taken].first, waiting[taken].second, int(slot));
+                ++taken;
+            }
+            waiting.erase(waiting.begin(), waiting.begin() + std::ptrdiff_t(taken));
+        }
     });
 }
 
@@ -219,60 +238,112 @@ void TVNTRMain::DayViewResize()
 void TVNTRMain::ClearEntries()
 {
     ZTRaising(TZTRaise::PassThrough, kRemoveError, [this] {
+        // The selected entry goes back to the ordinary colours before it is put away, so that
+        // it comes back unselected when it is reused.
+        if (selectedEntry_ && Options)
+            SetColours(selectedEntry_, Colour(Options->ReminderBackColor), Colour(Options->ReminderTextColor));
         selectedEntry_ = nullptr;
         rebuilding_ = true;
         struct TDone {
             bool &flag;
             ~TDone() { flag = false; }
         } done{rebuilding_};
-        for (auto it = slotAreas_.rbegin(); it != slotAreas_.rend(); ++it) {
-            const QObjectList children = (*it)->children();
-            for (auto child = children.rbegin(); child != children.rend(); ++child) {
-                auto *widget = qobject_cast<QWidget *>(*child);
-                if (!widget)
-                    continue;
-                const TPart part = PartOf(widget);
-                if (part != TPart::Entry && part != TPart::Gap)
-                    continue;
-                // Out of the slot now; destroyed once the event that caused the rebuild (often
-                // one of this very entry's own: a double click, a drop) has finished.
-                widget->hide();
-                (*it)->layout()->removeWidget(widget);
-                widget->setObjectName(QString());
-                widget->removeEventFilter(this);
-                widget->deleteLater();
+        // The controls are hidden, not destroyed: a rebuild often runs from inside an event of
+        // one of them (a double click that opened the edit dialog, a drop), and the next
+        // rebuild uses them again.
+        for (std::size_t slot = entryPool_.size(); slot-- > 0;) {
+            std::vector<TSlotEntry> &pool = entryPool_[slot];
+            for (int k = usedEntries_[slot]; k-- > 0;) {
+                pool[std::size_t(k)].Entry->hide();
+                pool[std::size_t(k)].Gap->hide();
+                pool[std::size_t(k)].Entry->setProperty(TRepresentation::TagProperty, -1);
             }
+            usedEntries_[slot] = 0;
+            overflow_[slot].clear();
         }
     });
 }
 
-void TVNTRMain::Place(TRepresentation &representation, int key, QFrame *slotArea)
+int TVNTRMain::EntryCapacity() const
 {
-    representation.Place(slotArea, key);
-    QLabel *entry = representation.Entry();
-    QFrame *gap = representation.Gap();
-    if (Options) {
-        SetColours(entry, Colour(Options->ReminderBackColor), Colour(Options->ReminderTextColor));
-        SetBackground(gap, slotArea->palette().color(QPalette::Window));
+    // The slot area is the row less its hour label; one more entry than fits whole, since the
+    // last one shows in part.
+    const int width = (sbxClient_ ? sbxClient_->viewport()->width() : 0) - HourLabelWidth - 2;
+    return std::max(1, width / (EntryWidth + GapWidth) + 1);
+}
+
+void TVNTRMain::Place(const std::shared_ptr<TRepresentation> &representation, int key, QFrame *slotArea, bool always)
+{
+    const int slot = SlotOf(slotArea);
+    if (entryPool_.size() != slotAreas_.size()) {
+        entryPool_.resize(slotAreas_.size());
+        usedEntries_.resize(slotAreas_.size(), 0);
+        overflow_.resize(slotAreas_.size());
     }
-    entry->setAcceptDrops(true);
-    gap->setAcceptDrops(true);
-    entry->installEventFilter(this);
-    gap->installEventFilter(this);
-    entry->show();
-    gap->show();
+    // Entries past the right edge could be neither seen nor reached: a crowded day of a large
+    // store would otherwise make thousands of controls at every date selection.
+    if (!always && usedEntries_[std::size_t(slot)] >= EntryCapacity()) {
+        overflow_[std::size_t(slot)].emplace_back(representation, key);
+        return;
+    }
+    MakeEntry(*representation, key, slot);
+}
+
+void TVNTRMain::MakeEntry(TRepresentation &representation, int key, int slot)
+{
+    QFrame *slotArea = slotAreas_[std::size_t(slot)];
+    std::vector<TSlotEntry> &pool = entryPool_[std::size_t(slot)];
+    int &used = usedEntries_[std::size_t(slot)];
+    const QColor areaColour = slotArea->palette().color(QPalette::Window);
+    if (used == int(pool.size())) {
+        auto *entry = new QLabel(slotArea);
+        entry->setObjectName(QStringLiteral("Entry"));
+        entry->setFixedWidth(EntryWidth);
+        entry->setFrameShape(QFrame::Box);
+        entry->setAutoFillBackground(true);
+        entry->setFocusPolicy(Qt::ClickFocus);
+        entry->setTextFormat(Qt::PlainText);
+        entry->setProperty(TRepresentation::SlotProperty, slot);
+        entry->setAcceptDrops(true);
+        entry->installEventFilter(this);
+        if (Options)
+            SetColours(entry, Colour(Options->ReminderBackColor), Colour(Options->ReminderTextColor));
+        auto *gap = new QFrame(slotArea);
+        gap->setObjectName(QStringLiteral("Gap"));
+        gap->setFixedWidth(GapWidth);
+        gap->setAutoFillBackground(true);
+        gap->setProperty(TRepresentation::TagProperty, GapTag);
+        gap->setProperty(TRepresentation::SlotProperty, slot);
+        gap->setAcceptDrops(true);
+        gap->installEventFilter(this);
+        SetBackground(gap, areaColour);
+        // Before the stretch at the end, which keeps the entries packed to the left.
+        auto *layout = static_cast<QBoxLayout *>(slotArea->layout());
+        layout->insertWidget(layout->count() - 1, entry);
+        layout->insertWidget(layout->count() - 1, gap);
+        pool.push_back({entry, gap});
+    }
+    const TSlotEntry &controls = pool[std::size_t(used++)];
+    const TReminder &reminder = *representation.Reminder();
+    const QString text = TRepresentation::EntryText(reminder);
+    controls.Entry->setText(text);
+    controls.Entry->setAccessibleName(text.trimmed());
+    controls.Entry->setToolTip(reminder.ReminderMessage);
+    controls.Entry->setProperty(TRepresentation::TagProperty, key);
+    if (controls.Gap->palette().color(QPalette::Window) != areaColour)
+        SetBackground(controls.Gap, areaColour);
+    controls.Entry->show();
+    controls.Gap->show();
+    representation.Attach(controls.Entry, controls.Gap);
 }
 
 QList<QLabel *> TVNTRMain::EntriesIn(int slot) const
 {
     QList<QLabel *> entries;
-    QFrame *area = SlotArea(slot);
-    if (!area)
+    if (slot < 0 || slot >= int(entryPool_.size()))
         return entries;
-    auto *layout = area->layout();
-    for (int i = 0; i < layout->count(); ++i)
-        if (auto *entry = qobject_cast<QLabel *>(layout->itemAt(i)->widget()); entry && PartOf(entry) == TPart::Entry)
-            entries.append(entry);
+    for (int k = 0; k < usedEntries_[std::size_t(slot)]; ++k)
+        entries.append(entryPool_[std::size_t(slot)][std::size_t(k)].Entry);
     return entries;
 }
 
@@ -442,10 +513,9 @@ bool TVNTRMain::DayViewEvent(QWidget *widget, QEvent *event)
         const int slot = SlotOf(widget);
         // The entry that was dragged, found by its key (it may be gone by now).
         QLabel *entry = nullptr;
-        for (QFrame *area : slotAreas_)
-            for (QObject *child : area->children())
-                if (auto *label = qobject_cast<QLabel *>(child);
-                    label && PartOf(label) == TPart::Entry && label->property(TRepresentation::TagProperty).toInt() == key)
+        for (int i = 0; i < SlotCount && !entry; ++i)
+            for (QLabel *label : EntriesIn(i))
+                if (label->property(TRepresentation::TagProperty).toInt() == key)
                     entry = label;
         DropEntry(entry, slot);
         return true;

@@ -126,11 +126,18 @@ void TVNTRMain::RebuildLists(TDateTime date)
     ZTRaising(TZTRaise::WrapAll, kListError, [&] {
         if (!Reminders)
             return;
+        // No painting while the rows and entries change: the list and the day view are drawn
+        // once, when the rebuild is over.
         lvAll_->setUpdatesEnabled(false);
+        dayContent_->setUpdatesEnabled(false);
         struct TResume {
-            QTreeView *view;
-            ~TResume() { view->setUpdatesEnabled(true); }
-        } resume{lvAll_};
+            QWidget *list, *day;
+            ~TResume()
+            {
+                day->setUpdatesEnabled(true);
+                list->setUpdatesEnabled(true);
+            }
+        } resume{lvAll_, dayContent_};
 
         listModel_->Clear();
         ClearEntries();
@@ -148,8 +155,9 @@ void TVNTRMain::RebuildLists(TDateTime date)
             if (reminder->OccursOn(*Reminders, date)) {
                 QFrame *slotArea = SlotForTime(reminder->Time);
                 if (slotArea) {
-                    Place(*representation, k, slotArea);
-                    if (!reminderToSelect_.isEmpty() && reminder->Id == reminderToSelect_) {
+                    const bool chosen = !reminderToSelect_.isEmpty() && reminder->Id == reminderToSelect_;
+                    Place(representation, k, slotArea, chosen);
+                    if (chosen) {
                         toSelect = representation->Entry();
                         slotToShow = slotArea->property(TRepresentation::SlotProperty).toInt();
                     }

@@ -431,6 +431,17 @@ private Q_SLOTS:
         QCOMPARE(entries.size(), 2);
         const int gap = std::abs(entries[1]->x() - entries[0]->x()) - TVNTRMain::EntryWidth;
         QCOMPARE(gap, TVNTRMain::GapWidth);
+        // A crowded slot shows what its width can show; widening the window shows the rest.
+        for (int i = 0; i < 8; ++i)
+            Reminders->Add(*OneTime(Today, 10, 20 + i, QStringLiteral("crowd%1").arg(i)));
+        main_->resize(1200, 600);
+        main_->CommitAndRefresh();
+        QCoreApplication::processEvents();
+        const int shown = int(main_->EntriesIn(20).size());
+        QVERIFY2(shown >= 2 && shown < 10, qPrintable(QString::number(shown)));
+        main_->resize(2600, 600);
+        QCoreApplication::processEvents();
+        QCOMPARE(main_->EntriesIn(20).size(), 10);
         // Every row is as wide as the visible area, also after resizing.
         for (int width : {900, 700, 1100}) {
             main_->resize(width, 600);
