@@ -3,9 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
+#include <string>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -93,12 +96,38 @@ QString ProbeFolder(const QString &absolute)
 
 bool ZTCopyFile(const QString &source, const QString &target)
 {
+    // The copy is made under a temporary name beside the target and then renamed over it, so
+    // the target is at every moment either the file it was or the whole copy, also when the
+    // process ends in the middle of the copy.
     try {
         if (source.isEmpty() || target.isEmpty())
             return false;
         std::error_code error;
-        const bool copied = fs::copy_file(ToPath(source), ToPath(target), fs::copy_options::overwrite_existing, error);
-        return copied && !error;
+        const fs::path from = ToPath(source);
+        const fs::path to = ToPath(target);
+        if (!fs::is_regular_file(from, error) || fs::equivalent(from, to, error))
+            return false;
+        // A target that cannot be written is not replaced.
+        if (fs::exists(to, error) && ::access(QFile::encodeName(target).constData(), W_OK) != 0)
+            return false;
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            fs::path temporary = to;
+            temporary += ".copy-" + std::to_string(QRandomGenerator::global()->generate64());
+            error.clear();
+            if (!fs::copy_file(from, temporary, fs::copy_options::none, error)) {
+                if (error == std::errc::file_exists)
+                    continue;
+                fs::remove(temporary, error);
+                return false;
+            }
+            fs::rename(temporary, to, error);
+            if (!error)
+                return true;
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            return false;
+        }
+        return false;
     } catch (...) {
         return false;
     }

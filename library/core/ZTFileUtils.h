@@ -10,7 +10,9 @@
 
 #include <functional>
 
-// Copies source to target, overwriting an existing target. True on success.
+// Copies source to target, overwriting an existing target. True on success. The target is
+// replaced in one step (a whole copy renamed over it), so it is never seen half written; a
+// target that cannot be written, and a copy of a file onto itself, fail.
 bool ZTCopyFile(const QString &source, const QString &target);
 // Makes the file writable when it is read-only, then deletes it. A missing file is no error.
 // True when no file is left at the path.

@@ -62,6 +62,40 @@ private Q_SLOTS:
         QCOMPARE(Read(target), QByteArray("new contents"));
     }
 
+    // A copy replaces the target in one step: whatever the outcome, the folder holds the
+    // target as it was or the whole copy, and no half-made file under another name.
+    void copyLeavesNothingHalfMade_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("copied");
+        QTest::addColumn<QByteArray>("targetAfter");
+        QTest::addColumn<QStringList>("folderAfter");
+        const QStringList both{"source.dat", "target.dat"};
+        QTest::newRow("new target") << "source.dat" << "new.dat" << true << QByteArray("new contents")
+                                    << QStringList{"new.dat", "source.dat", "target.dat"};
+        QTest::newRow("over the target") << "source.dat" << "target.dat" << true << QByteArray("new contents") << both;
+        QTest::newRow("missing source") << "missing.dat" << "target.dat" << false << QByteArray("old contents") << both;
+        QTest::newRow("folder as source") << "folder" << "target.dat" << false << QByteArray("old contents") << both;
+        QTest::newRow("onto itself") << "target.dat" << "target.dat" << false << QByteArray("old contents") << both;
+        QTest::newRow("target in a missing folder") << "source.dat" << "none/target.dat" << false << QByteArray() << both;
+    }
+    void copyLeavesNothingHalfMade()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, target);
+        QFETCH(bool, copied);
+        QFETCH(QByteArray, targetAfter);
+        QFETCH(QStringList, folderAfter);
+        QTemporaryDir dir;
+        Write(dir.filePath("source.dat"), "new contents");
+        Write(dir.filePath("target.dat"), "old contents");
+        QVERIFY(QDir(dir.path()).mkdir("folder"));
+        QCOMPARE(ZTCopyFile(dir.filePath(source), dir.filePath(target)), copied);
+        QCOMPARE(Read(dir.filePath(target)), targetAfter);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), folderAfter);
+    }
+
     void deleteClearsReadOnly()
     {
         const QString file = dir_.filePath("read-only.dat");
