@@ -102,6 +102,28 @@ private Q_SLOTS:
         std::sort(first.begin(), first.end(), [](const QString &a, const QString &b) { return a.toInt() < b.toInt(); });
         QCOMPARE(first, lines);
     }
+
+    // Bytes read from a file: UTF-8 when the whole of them is valid UTF-8, else Windows-1252,
+    // one character per byte, so nothing of the file is ever dropped.
+    void decodeText_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("UTF-8") << QByteArray("A\xc3\xa7\xc3\xa3o \xe2\x80\x94") << QString::fromUtf8("Ação —");
+        QTest::newRow("one byte-order mark skipped") << QByteArray("\xef\xbb\xbf" "A\xef\xbb\xbf" "B")
+                                                     << QString::fromUtf16(u"A\xfeff" "B");
+        QTest::newRow("sequence cut short at the end") << QByteArray("o\n\xe6\x80")
+                                                       << QString::fromUtf16(u"o\n\x00e6\x20ac");
+        QTest::newRow("unassigned Windows-1252 codes") << QByteArray("\x81\x8d\x8f\x90\x9d\xff")
+                                                       << QString::fromUtf16(u"\x0081\x008d\x008f\x0090\x009d\x00ff");
+        QTest::newRow("NUL kept") << QByteArray("a\0b", 3) << QString::fromUtf16(u"a\0b", 3);
+    }
+    void decodeText()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(ZTDecodeText(bytes), text);
+    }
 };
 
 VENTARO_TEST_MAIN(TestZTStrUtils, QCoreApplication)
