@@ -214,6 +214,7 @@ void TReminders::Add(const TReminder &reminder)
     StoreRow(row, reminder);
     row.Exclusion = false;
     mainTable_.push_back(std::move(row));
+    ++changeCount_;
     modified_ = true;
 }
 
@@ -236,6 +237,7 @@ void TReminders::AddExclusion(const TReminder &reminder)
     row.Exclusion = true;
     exclusionsTable_.push_back(std::move(row));
     InvalidateExclusionIndex();
+    ++changeCount_;
     modified_ = true;
 }
 
@@ -244,6 +246,7 @@ void TReminders::Update(const TReminder &reminder)
     std::lock_guard<std::recursive_mutex> guard(Lock);
     const std::size_t i = FindById(reminder);
     StoreRow(mainTable_[i], reminder);
+    ++changeCount_;
     modified_ = true;
 }
 
@@ -252,6 +255,7 @@ void TReminders::UpdateSeries(const TReminder &reminder)
     std::lock_guard<std::recursive_mutex> guard(Lock);
     const std::size_t i = FindById(reminder);
     StoreRow(mainTable_[i], reminder);
+    ++changeCount_;
     modified_ = true;
     const TReminder &series = mainTable_[i];
     for (TReminder &row : exclusionsTable_) {
@@ -272,6 +276,7 @@ void TReminders::Delete(const TReminder &reminder)
     std::lock_guard<std::recursive_mutex> guard(Lock);
     const std::size_t i = FindById(reminder);
     mainTable_.erase(mainTable_.begin() + std::ptrdiff_t(i));
+    ++changeCount_;
     modified_ = true;
 }
 
@@ -285,6 +290,7 @@ void TReminders::DeleteSeries(const TReminder &reminder)
                                           [&](const TReminder &row) { return row.Id == id; }),
                            exclusionsTable_.end());
     InvalidateExclusionIndex();
+    ++changeCount_;
     modified_ = true;
 }
 
@@ -301,6 +307,7 @@ void TReminders::Clear()
     mainTable_.clear();
     exclusionsTable_.clear();
     InvalidateExclusionIndex();
+    ++changeCount_;
     modified_ = true;
 }
 
@@ -356,6 +363,7 @@ bool TReminders::ActivateExclusions(const TReminder &reminder)
     bool found = false;
     for (TReminder &row : exclusionsTable_) {
         if (row.Id == reminder.Id) {
+            ++changeCount_;
             modified_ = modified_ || !row.Active;
             row.Active = true;
             found = true;

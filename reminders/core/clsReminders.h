@@ -144,6 +144,9 @@ public:
     // Whether the tables hold something the file does not: set by every change of the tables
     // and by a reload that finds no readable file, cleared when a Load or Save completes.
     bool Modified() const { return modified_; }
+    // Counts every change of the tables, and every load and save: a view that keeps answers
+    // computed from the store knows they still hold while the count is the same.
+    std::uint64_t ChangeCount() const { return changeCount_; }
     // Whether the file now differs from what the last completed Load or Save left there (other
     // bytes, created or removed), as another program changing it would leave it. False before
     // the first Load or Save, and for our own saves.
@@ -239,6 +242,7 @@ private:
     // Writes the file's bytes as they are now to the first free conflict name beside it.
     void KeepConflictCopy();
     bool modified_ = false;
+    std::uint64_t changeCount_ = 0;
     TFileStamp fileStamp_;
     // The hash of the outside version kept by a save that has not completed, so that a retry
     // does not keep it again.

@@ -433,6 +433,7 @@ void TReminders::Load()
         }
     });
     fileStamp_ = stamp;
+    ++changeCount_;
     modified_ = false;
 }
 
@@ -498,6 +499,7 @@ void TReminders::Save()
         if (!file.commit())
             RaiseFileError(file, errno);
         fileStamp_ = StampOf(bytes);
+        ++changeCount_;
         modified_ = false;
         keptHash_.clear();
     });
@@ -584,6 +586,7 @@ void TReminders::KeepConflictCopy()
 bool TReminders::Reload()
 {
     if (!ZTFileExistsSafe(FileName)) {
+        ++changeCount_;
         modified_ = true;
         return false;
     }
@@ -592,6 +595,7 @@ bool TReminders::Reload()
     try {
         fresh.Load();
     } catch (...) {
+        ++changeCount_;
         modified_ = true;
         throw;
     }
@@ -602,6 +606,7 @@ bool TReminders::Reload()
         InvalidateExclusionIndex();
     }
     fileStamp_ = fresh.fileStamp_;
+    ++changeCount_;
     modified_ = false;
     return true;
 }

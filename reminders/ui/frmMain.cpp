@@ -176,6 +176,7 @@ void TVNTRMain::BuildLayout()
     lvAll_->setIconSize(QSize(16, 16));
     lvAll_->setContextMenuPolicy(Qt::CustomContextMenu);
     listModel_ = std::make_unique<TVNTRListModel>();
+    nextCache_ = std::make_unique<TVNTRNextCache>();
     lvAll_->setModel(listModel_.get());
     lvAll_->header()->setStretchLastSection(true);
     lvAll_->header()->setSectionsMovable(false);

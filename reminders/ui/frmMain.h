@@ -228,6 +228,7 @@ private:
     QTabWidget *pcReminders_ = nullptr;
     QTreeView *lvAll_ = nullptr;
     std::unique_ptr<TVNTRListModel> listModel_;
+    std::unique_ptr<struct TVNTRNextCache> nextCache_;
     QMenu *popLists_ = nullptr;
     QMenu *popPanels_ = nullptr;
     QMenu *popCalendar_ = nullptr;

@@ -8,6 +8,7 @@
 #include "uMenuImages.h"
 
 #include "ZTCalendarPanel.h"
+#include "ZTClock.h"
 #include "ZTExceptions.h"
 #include "ZTStrUtils.h"
 #include "clsReminders.h"
@@ -20,6 +21,8 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace {
 const QString kListError = QStringLiteral("Error loading reminders lists.");
@@ -44,8 +47,18 @@ int TVNTRListModel::Compare(const TReminder &a, const TReminder &b)
 void TVNTRListModel::Reset(std::vector<TVNTRListRow> rows)
 {
     try {
+        for (TVNTRListRow &row : rows) {
+            row.SortDay = DayNumber(row.Representation->Reminder()->Date);
+            row.SortMinute = MinuteOfDay(row.Representation->Reminder()->Time);
+        }
+        // The compare rule on the keys taken above; the messages only for equal moments.
         std::stable_sort(rows.begin(), rows.end(), [](const TVNTRListRow &x, const TVNTRListRow &y) {
-            return Compare(*x.Representation->Reminder(), *y.Representation->Reminder()) < 0;
+            if (x.SortDay != y.SortDay)
+                return x.SortDay < y.SortDay;
+            if (x.SortMinute != y.SortMinute)
+                return x.SortMinute < y.SortMinute;
+            return x.Representation->Reminder()->ReminderMessage.localeAwareCompare(
+                       y.Representation->Reminder()->ReminderMessage) < 0;
         });
     } catch (...) {
         throw ZTConvertException(TZTRaise::WrapAll, QStringLiteral("There was an error while comparing list items."),
@@ -144,13 +157,26 @@ void TVNTRMain::RebuildLists(TDateTime date)
 
         TReminderList all;
         Reminders->GetAll(all);
+        TVNTRNextCache &cache = *nextCache_;
+        const std::int64_t minute = MinuteStamp(DateOf(ZTNow()), TimeOf(ZTNow()));
+        const QString workDays = Reminders->WorkDays();
+        if (cache.Store != Reminders.get() || cache.Changes != Reminders->ChangeCount() || cache.Minute != minute ||
+            cache.WorkDays != workDays || cache.Next.size() != std::size_t(all.Count())) {
+            cache.Store = Reminders.get();
+            cache.Changes = Reminders->ChangeCount();
+            cache.Minute = minute;
+            cache.WorkDays = workDays;
+            cache.Next.assign(std::size_t(all.Count()), std::numeric_limits<TDateTime>::quiet_NaN());
+        }
         std::vector<TVNTRListRow> rows;
         rows.reserve(std::size_t(all.Count()));
         QLabel *toSelect = nullptr;
         int slotToShow = -1;
         for (int k = 0; k < all.Count(); ++k) {
             const TReminder::Ptr &reminder = all.Items(k);
-            const TDateTime next = reminder->NextOccurrence(*Reminders);
+            TDateTime &next = cache.Next[std::size_t(k)];
+            if (std::isnan(next))
+                next = reminder->NextOccurrence(*Reminders);
             auto representation = std::make_shared<TRepresentation>(reminder);
             if (reminder->OccursOn(*Reminders, date)) {
                 QFrame *slotArea = SlotForTime(reminder->Time);

@@ -8,6 +8,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -20,6 +21,21 @@ struct TVNTRListRow {
     // The day the "Time" column shows: the next occurrence, or the reminder's own Date.
     TDateTime Shown = 0;
     std::shared_ptr<TRepresentation> Representation;
+    // The stored Date's day and the Time's minute, the first two keys of the sort, taken once
+    // per row instead of at every comparison.
+    std::int64_t SortDay = 0;
+    int SortMinute = 0;
+};
+
+// The next occurrence of every row of the store's listing, kept while nothing that decides
+// it has changed: the store's contents, the current minute and the work week. A date click
+// changes none of them, so it need not compute 10,000 next occurrences again.
+struct TVNTRNextCache {
+    const void *Store = nullptr;
+    std::uint64_t Changes = 0;
+    std::int64_t Minute = 0;
+    QString WorkDays;
+    std::vector<TDateTime> Next;
 };
 
 class TVNTRListModel : public QAbstractTableModel {

@@ -545,6 +545,14 @@ private Q_SLOTS:
         QCOMPARE(model->data(model->index(2, 0), Qt::DisplayRole).toString(),
                  TReminder::ListCaption(EncodeDate(2024, 3, 1), EncodeTime(10, 0)));
         QCOMPARE(model->data(model->index(2, 1), Qt::DisplayRole).toString(), QStringLiteral("a same"));
+        // A week later the series' row shows the Friday after; a change of the series shows at once.
+        ZTPinClock(Now.addDays(7));
+        main_->Calendar()->SetSelectedDate(Today);
+        QCOMPARE(model->Row(0).Shown, EncodeDate(2024, 3, 15));
+        weekly->RecurrenceWeeklyDays = QStringLiteral("0000010");
+        Reminders->UpdateSeries(*weekly);
+        main_->CommitAndRefresh();
+        QCOMPARE(model->Row(0).Shown, EncodeDate(2024, 3, 16));
     }
 
     void jumpTo()
