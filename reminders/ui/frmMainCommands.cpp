@@ -29,6 +29,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 
 #include <cmath>
@@ -185,6 +186,10 @@ void TVNTRMain::CreateMenus()
          {"actCalendarAddReminder", "actCalendarEditReminder", "actCalendarRemoveReminder", nullptr, "actViewGoToToday", nullptr,
           "actHelpContents"});
     addToolBar(Qt::TopToolBarArea, tbMain_);
+    // The buttons a narrow window folds away are reached through this button of each bar.
+    for (auto [bar, name] : {std::pair{tbMenu_, "More menus"}, std::pair{tbMain_, "More toolbar buttons"}})
+        if (auto *more = bar->findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button")))
+            more->setAccessibleName(QString::fromLatin1(name));
 
     popLists_ = new QMenu(this);
     popLists_->setObjectName(QStringLiteral("popLists"));

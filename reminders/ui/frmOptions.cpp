@@ -4,6 +4,7 @@
 
 #include "ZTColorBox.h"
 #include "ZTExceptions.h"
+#include "ZTRegUtils.h"
 #include "ZTFileEdit.h"
 #include "ZTFileUtils.h"
 #include "ZTFormUtils.h"
@@ -242,7 +243,8 @@ void TOptionsDlg::Apply()
     if (!Options)
         return;
     WriteOptions(*Options);
-    Options->ApplyAutoStartup(ProgramPath());
+    // The installed launcher (bin/ventaro) when the program runs from its program folder.
+    Options->ApplyAutoStartup(ZTInstalledLauncher(ProgramPath()));
     if (applied_)
         applied_();
     Options->SaveToRegistry();

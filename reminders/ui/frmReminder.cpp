@@ -68,6 +68,8 @@ TReminderDlg::TReminderDlg(QWidget *parent)
     messageArea_ = ui->lblReminder->geometry();
     ui->lblEarlier->hide();
     ui->cbSnooze->addItems(SnoozeTexts());
+    // Named also when no interval is selected (a combo box otherwise speaks its current text).
+    ui->cbSnooze->setAccessibleName(QStringLiteral("Snooze interval"));
     ZTInstallFormKeys(this, HelpContext);
     connect(ui->cmdDismiss, &QPushButton::clicked, this, &TReminderDlg::cmdDismissClick);
     connect(ui->cmdSnooze, &QPushButton::clicked, this, &TReminderDlg::cmdSnoozeClick);

@@ -403,6 +403,8 @@ std::unique_ptr<TVNTRMain> VNTRStart(int &exitCode)
 int VNTRRun()
 {
     QApplication::setApplicationName(QStringLiteral("ventaro"));
+    // Desktops match the windows to the menu entry (and its icon) by this name.
+    QGuiApplication::setDesktopFileName(QString::fromUtf16(ZTDesktopAppId));
     QApplication::setApplicationDisplayName(QString::fromLatin1(VNTRTitle));
     QApplication::setQuitOnLastWindowClosed(false);
     Q_INIT_RESOURCE(resources);
