@@ -221,7 +221,7 @@ void TVNTRMain::UpdateActions()
         Act(this, "actViewStatusBar")->setChecked(!statusBar()->isHidden());
         const bool quick = !ReminderDialogOpen;
         Act(this, "actTrayCalendar")->setEnabled(quick);
-        Act(this, "actTrayAddReminder")->setEnabled(quick && !quickCalendar_);
+        Act(this, "actTrayAddReminder")->setEnabled(quick && quickCalendar_.isNull());
     });
 }
 

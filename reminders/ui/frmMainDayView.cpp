@@ -440,6 +440,18 @@ bool TVNTRMain::DayViewEvent(QWidget *widget, QEvent *event)
         return false;
     // The slot area a click on a label, a gap or an area itself stands for.
     const auto areaOf = [this](QWidget *w) { return SlotArea(SlotOf(w)); };
+    // A double click (or Enter): edit the entry's reminder, or add one at the slot.
+    const auto activate = [&] {
+        ZTGuard(TZTRaise::PassThrough, QStringLiteral("Error processing double click."), [&] {
+            if (part == TPart::Entry) {
+                UpdateActions();
+                if (auto *edit = findChild<QAction *>(QStringLiteral("actCalendarEditReminder")); edit && edit->isEnabled())
+                    actCalendarEditReminderExecute();
+            } else {
+                AddAtSlot(areaOf(widget));
+            }
+        });
+    };
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
         auto *mouse = static_cast<QMouseEvent *>(event);
@@ -473,15 +485,7 @@ bool TVNTRMain::DayViewEvent(QWidget *widget, QEvent *event)
     case QEvent::MouseButtonDblClick: {
         if (static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
             return false;
-        ZTGuard(TZTRaise::PassThrough, QStringLiteral("Error processing double click."), [&] {
-            if (part == TPart::Entry) {
-                UpdateActions();
-                if (auto *edit = findChild<QAction *>(QStringLiteral("actCalendarEditReminder")); edit && edit->isEnabled())
-                    actCalendarEditReminderExecute();
-            } else {
-                AddAtSlot(areaOf(widget));
-            }
-        });
+        activate();
         return true;
     }
     case QEvent::ContextMenu:
@@ -547,15 +551,7 @@ bool TVNTRMain::DayViewEvent(QWidget *widget, QEvent *event)
             return true;
         }
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !ctrl) {
-            ZTGuard(TZTRaise::PassThrough, QStringLiteral("Error processing double click."), [&] {
-                if (part == TPart::Entry) {
-                    UpdateActions();
-                    if (auto *edit = findChild<QAction *>(QStringLiteral("actCalendarEditReminder")); edit && edit->isEnabled())
-                        actCalendarEditReminderExecute();
-                } else {
-                    AddAtSlot(areaOf(widget));
-                }
-            });
+            activate();
             return true;
         }
         return false;

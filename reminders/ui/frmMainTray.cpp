@@ -71,7 +71,8 @@ void TVNTRMain::OpenQuickCalendar()
     }
     auto *quick = new TQuickCalendar(this, [this] { CommitAndRefresh(); });
     quickCalendar_ = quick;
-    connect(quick, &QObject::destroyed, this, [this] { UpdateActions(); });
+    // Once it is gone, not while it is being destroyed (the reference still points at it then).
+    connect(quick, &QObject::destroyed, this, &TVNTRMain::UpdateActions, Qt::QueuedConnection);
     // The screen whose panel holds the tray icon, else the primary one.
     QScreen *screen = nullptr;
     if (TrayIcon && TrayIcon->geometry().isValid())
