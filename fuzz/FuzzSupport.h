@@ -1,7 +1,8 @@
 #pragma once
-// Shared by the fuzz targets: a private scratch folder (on a memory file system when there is
-// one) that also serves as home and XDG folders, a pinned clock, silenced Qt messages, and
-// the check that stops the run with a message when a property of the code under test breaks.
+// Shared by the fuzz targets (each includes it once): a private scratch folder (on a memory
+// file system when there is one) that also serves as home and XDG folders, a pinned clock and
+// silenced Qt messages, set up before the first input; and the check that stops the run with a
+// message when a property of the code under test breaks.
 
 #include "ZTClock.h"
 
@@ -109,3 +110,9 @@ inline QByteArray ReadFile(const QString &path)
 }
 
 } // namespace fuzz
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    fuzz::Setup();
+    return 0;
+}

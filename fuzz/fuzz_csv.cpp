@@ -6,6 +6,7 @@
 // The first input byte chooses whether the exact header line goes before the rest, so the
 // fuzzer spends its time on the rows rather than on finding the header.
 
+#include "FuzzStore.h"
 #include "FuzzSupport.h"
 
 #include "ZTExceptions.h"
@@ -21,24 +22,6 @@ const QByteArray Header = "Date;Time;Reminder Message;Play Sound;Repeat Sound;So
                           "Recurrence Monthly Every;Recurrence Yearly Month;Recurrence Yearly Day;Recurrence Start;"
                           "Recurrence No End;Recurrence End By;Exclusion;\r\n";
 
-// Every row of both tables as CSV writes it (without the Ids, which an import renews).
-QStringList Rows(TReminders &store)
-{
-    std::lock_guard<std::recursive_mutex> guard(store.Lock);
-    QStringList rows;
-    TReminder row;
-    for (int i = 0; i < store.MainRowCount(); ++i) {
-        store.ReadMainRow(i, row);
-        rows.append(store.FormatLine(row, false));
-    }
-    rows.append(QStringLiteral("--"));
-    for (int i = 0; i < store.ExclusionRowCount(); ++i) {
-        store.ReadExclusionRow(i, row);
-        rows.append(store.FormatLine(row, false));
-    }
-    return rows;
-}
-
 // The notice or failure an import or export ends with.
 EZTException Outcome(const std::function<void()> &call)
 {
@@ -52,12 +35,6 @@ EZTException Outcome(const std::function<void()> &call)
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    fuzz::Setup();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -78,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     FUZZ_CHECK(imported.Message() == QStringLiteral("%1 reminders imported.").arg(store.MainRowCount()),
                "the import notice does not count the reminders added");
-    const QStringList rows = Rows(store);
+    const QStringList rows = fuzz::Rows(store, false);
 
     const QString output = fuzz::Path(QStringLiteral("Export.csv"));
     const EZTException exported = Outcome([&] { store.ExportCsv(output); });
@@ -93,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const EZTException reimported = Outcome([&] { again.ImportCsv(output); });
     FUZZ_CHECK(reimported.Severity() == 2, qPrintable(QStringLiteral("an exported file does not import: ")
                                                        + reimported.Message() + QLatin1Char(' ') + reimported.Details()));
-    const QStringList back = Rows(again);
+    const QStringList back = fuzz::Rows(again, false);
     FUZZ_CHECK(fuzz::WithoutFieldEndBlanks(back) == fuzz::WithoutFieldEndBlanks(rows), qPrintable(QStringLiteral("the rows imported from an export differ from the rows exported, ")
                                          + fuzz::FirstDifference(rows, back)));
     return 0;

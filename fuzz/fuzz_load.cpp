@@ -5,6 +5,7 @@
 // runs on a loaded store (next occurrence, day view, calendar marks, due scan, obsolete
 // reminders) finish on whatever values the rows carry.
 
+#include "FuzzStore.h"
 #include "FuzzSupport.h"
 
 #include "ZTExceptions.h"
@@ -14,24 +15,6 @@
 #include <mutex>
 
 namespace {
-
-// Every row of both tables in its stored form, main table first.
-QStringList Rows(TReminders &store)
-{
-    std::lock_guard<std::recursive_mutex> guard(store.Lock);
-    QStringList rows;
-    TReminder row;
-    for (int i = 0; i < store.MainRowCount(); ++i) {
-        store.ReadMainRow(i, row);
-        rows.append(store.FormatLine(row, true));
-    }
-    rows.append(QStringLiteral("--"));
-    for (int i = 0; i < store.ExclusionRowCount(); ++i) {
-        store.ReadExclusionRow(i, row);
-        rows.append(store.FormatLine(row, true));
-    }
-    return rows;
-}
 
 // The queries of the windows and of the scan; a bounded number of rows keeps one input fast.
 void Query(TReminders &store)
@@ -62,12 +45,6 @@ void Query(TReminders &store)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    fuzz::Setup();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QString file = fuzz::Path(QStringLiteral("Fuzz.dat"));
@@ -85,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(!e.Details().isEmpty(), "a load failure names its cause");
     }
     FUZZ_CHECK(!store.OldFormat, "the 1.0 field order outlives the load");
-    const QStringList rows = Rows(store);
+    const QStringList rows = fuzz::Rows(store, true);
 
     // Start-up saves at once: rows loaded (also those before a bad line) must come back whole.
     try {
@@ -100,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     } catch (const EZTException &e) {
         FUZZ_CHECK(false, qPrintable(QStringLiteral("a saved file does not load: ") + e.Details()));
     }
-    const QStringList back = Rows(again);
+    const QStringList back = fuzz::Rows(again, true);
     FUZZ_CHECK(fuzz::WithoutFieldEndBlanks(back) == fuzz::WithoutFieldEndBlanks(rows),
                qPrintable(QStringLiteral("the rows read back differ from the rows saved, ")
                           + fuzz::FirstDifference(rows, back)));
@@ -111,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(fuzz::ReadFile(backup) == saved, "the backup holds the file as it was before the save");
     TReminders third(file);
     third.Load();
-    const QStringList last = Rows(third);
+    const QStringList last = fuzz::Rows(third, true);
     FUZZ_CHECK(last == back, qPrintable(QStringLiteral("a second save reads back otherwise, ")
                                         + fuzz::FirstDifference(back, last)));
 

@@ -10,12 +10,6 @@
 
 #include <algorithm>
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    fuzz::Setup();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QString file = fuzz::Path(QStringLiteral("ventaro.tip"));
