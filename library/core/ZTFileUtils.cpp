@@ -240,6 +240,13 @@ QString ZTExtractFileName(const QString &path)
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+QString ZTExtractFileExt(const QString &path)
+{
+    const QString name = ZTExtractFileName(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
 QString ZTChangeFileExt(const QString &path, const QString &ext)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));

@@ -34,6 +34,8 @@ bool ZTDriveReady(const QString &drive);
 QString ZTExtractFilePath(const QString &path);
 // The name part of a path (after the last '/').
 QString ZTExtractFileName(const QString &path);
+// The extension of the name part, from its last '.' and dot included ("" when it has none).
+QString ZTExtractFileExt(const QString &path);
 // The path with its extension (from the last '.' of the name part) replaced by ext, which
 // includes its dot; a name without extension gets ext appended.
 QString ZTChangeFileExt(const QString &path, const QString &ext);

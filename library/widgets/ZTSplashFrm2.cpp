@@ -1,13 +1,13 @@
 #include "ZTSplashFrm2.h"
+
 #include "ui_ZTSplashFrm2.h"
 
 #include "ZTApp.h"
+#include "ZTFormUtils.h"
 #include "ZTCrypto.h"
 
-#include <QGuiApplication>
 #include <QPalette>
 #include <QPixmap>
-#include <QScreen>
 
 namespace {
 
@@ -69,10 +69,5 @@ void TSplashForm::Prepare(const TZTApplication &application, const QPixmap *bitm
 
 void TSplashForm::CenterOnScreen()
 {
-    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect area = frameGeometry();
-    area.moveCenter(screen->availableGeometry().center());
-    move(area.topLeft());
+    ZTCentreOnScreen(this);
 }

@@ -4,6 +4,7 @@
 
 #include "ZTClock.h"
 #include "ZTExceptions.h"
+#include "ZTFormUtils.h"
 #include "ZTFileUtils.h"
 #include "ZTHelpUtils.h"
 #include "ZTMsgFrm.h"
@@ -14,11 +15,9 @@
 #include "uMain.h"
 
 #include <QAbstractItemView>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
-#include <QScreen>
 #include <QStyle>
 
 #include <algorithm>
@@ -54,14 +53,6 @@ const QString kSeriesPassed =
 const QString kOneTimePassed = QStringLiteral("The reminder for '%s' cannot be set because its time has passed.");
 
 constexpr int kOnce = ruNone;
-
-// The extension of a path's name part with its dot, upper-cased ("" when the name has none).
-QString UpperExtension(const QString &path)
-{
-    const QString name = ZTExtractFileName(path);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QString() : ZTUpperCase(name.mid(dot));
-}
 
 // Raises a refusal of OK: shown by the application-wide handler, the dialog stays open.
 [[noreturn]] void Refuse(const QString &message)
@@ -576,7 +567,7 @@ void TAddReminderDlg::actOKExecute()
         if (!sound.isEmpty()) {
             if (!ZTFileExistsSafe(sound))
                 Refuse(kSoundMissing);
-            if (UpperExtension(sound) != QLatin1String(".WAV"))
+            if (ZTUpperCase(ZTExtractFileExt(sound)) != QLatin1String(".WAV"))
                 Refuse(kSoundNotWav);
         }
         if (ui->chkRunProgram->isChecked() && ui->txtProgramLocation->FileName().isEmpty())
@@ -633,12 +624,7 @@ bool TAddReminderDlg::eventFilter(QObject *watched, QEvent *event)
 
 void TAddReminderDlg::CentreOnScreen()
 {
-    QScreen *screen = parentWidget() && parentWidget()->screen() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
+    ZTCentreOnScreen(this);
 }
 
 bool TAddReminderDlg::Run(QWidget *owner, TReminder &reminder, const std::function<void(TAddReminderDlg &)> &setUp)

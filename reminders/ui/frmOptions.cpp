@@ -86,14 +86,6 @@ std::int32_t IndexOr(const QComboBox *list, std::int32_t current)
     return list->currentIndex() >= 0 ? list->currentIndex() : current;
 }
 
-// The extension of the name part of a path, dot included ("" when it has none).
-QString FileExtension(const QString &path)
-{
-    const QString name = ZTExtractFileName(path);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot >= 0 ? name.mid(dot) : QString();
-}
-
 // The text a screen reader says for a caption: without the accelerator mark and a final colon.
 QString SpokenCaption(QString caption)
 {
@@ -210,7 +202,7 @@ void TOptionsDlg::Validate() const
         throw EZTException(kSoundMissing, QString(), EZTException::Information);
     if (!ZTFileExistsSafe(sound))
         throw EZTException(kSoundNotFound, QString(), EZTException::Information);
-    if (FileExtension(sound).toUpper() != QLatin1String(".WAV"))
+    if (ZTExtractFileExt(sound).toUpper() != QLatin1String(".WAV"))
         throw EZTException(kSoundNotWav, QString(), EZTException::Information);
     // An empty list keeps its stored value (see WriteOptions), so there is nothing to compare.
     const int start = ui->cbStartTime->currentIndex();

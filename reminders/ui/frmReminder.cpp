@@ -4,13 +4,12 @@
 
 #include "ZTClock.h"
 #include "ZTExceptions.h"
+#include "ZTFormUtils.h"
 #include "ZTHelpUtils.h"
 #include "clsReminders.h"
 #include "uPlayer.h"
 
-#include <QGuiApplication>
 #include <QPointer>
-#include <QScreen>
 
 #include <algorithm>
 #include <cstdint>
@@ -204,12 +203,7 @@ void TReminderDlg::PlaceEarlier(int earlier)
 
 void TReminderDlg::CentreOnScreen()
 {
-    QScreen *screen = parentWidget() && parentWidget()->screen() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
+    ZTCentreOnScreen(this);
 }
 
 bool TReminderDlg::Alert(QWidget *owner, TReminder &reminder, TDateTime occurrenceDate, int defaultReminder,

@@ -30,11 +30,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("withDelimiter");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("logName");
-        QTest::newRow("empty") << "" << "" << "" << ".log";
-        QTest::newRow("file") << "/opt/tools/app.exe" << "/opt/tools/app.exe/" << "/opt/tools/" << "/opt/tools/app.log";
-        QTest::newRow("dotted folder") << "/opt/v1.2/app" << "/opt/v1.2/app/" << "/opt/v1.2/" << "/opt/v1.2/app.log";
-        QTest::newRow("relative") << "notes" << "notes/" << "" << "notes.log";
-        QTest::newRow("ends in delimiter") << "/home/ann/" << "/home/ann/" << "/home/ann/" << "/home/ann/.log";
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("empty") << "" << "" << "" << ".log" << "";
+        QTest::newRow("file") << "/opt/tools/app.exe" << "/opt/tools/app.exe/" << "/opt/tools/" << "/opt/tools/app.log" << ".exe";
+        QTest::newRow("dotted folder") << "/opt/v1.2/app" << "/opt/v1.2/app/" << "/opt/v1.2/" << "/opt/v1.2/app.log" << "";
+        QTest::newRow("relative") << "notes" << "notes/" << "" << "notes.log" << "";
+        QTest::newRow("ends in delimiter") << "/home/ann/" << "/home/ann/" << "/home/ann/" << "/home/ann/.log" << "";
+        QTest::newRow("two dots") << "/tmp/a.b.WaV" << "/tmp/a.b.WaV/" << "/tmp/" << "/tmp/a.b.log" << ".WaV";
     }
     void pathTexts()
     {
@@ -42,6 +44,8 @@ private Q_SLOTS:
         QFETCH(QString, withDelimiter);
         QFETCH(QString, folder);
         QFETCH(QString, logName);
+        QFETCH(QString, extension);
+        QCOMPARE(ZTExtractFileExt(path), extension);
         QCOMPARE(ZTIncludeTrailingPathDelimiter(path), withDelimiter);
         QCOMPARE(ZTExtractFilePath(path), folder);
         QCOMPARE(ZTChangeFileExt(path, ".log"), logName);
