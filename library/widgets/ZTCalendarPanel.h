@@ -228,6 +228,8 @@ protected:
 private:
     friend class TZTCalendarCtrl;
     void PaintCells(const QRect &area);
+    // The font of the day names: the grid's, or a smaller one in which the widest name fits.
+    QFont HeaderFont(const QFont &normal) const;
     bool HandleKey(const QKeyEvent *event);
     // Moves by whole days from the current cell, within the grid's cells.
     bool MoveBy(int days);

@@ -274,6 +274,28 @@ void TZTCalendar::HandFocusToLeft()
 
 // ---- Painting ----
 
+QFont TZTCalendar::HeaderFont(const QFont &normal) const
+{
+    // When the widest day name does not fit its column (a wide font, long names), all names
+    // are drawn in one smaller size in which it fits, so that they never run into each other.
+    const QFontMetricsF metrics(normal, this);
+    qreal widest = 0;
+    int narrowest = width();
+    for (int col = 1; col < TZTCalendarCtrl::ColCount; ++col) {
+        widest = qMax(widest, metrics.horizontalAdvance(ctrl_->CellText(index_, col, 0)));
+        narrowest = qMin(narrowest, CellRect(col, 0).width());
+    }
+    if (widest <= narrowest - 2)
+        return normal;
+    QFont fitted = normal;
+    const qreal scale = qMax(1, narrowest - 4) / widest;
+    if (normal.pointSizeF() > 0)
+        fitted.setPointSizeF(qMax(qreal(5), normal.pointSizeF() * scale));
+    else
+        fitted.setPixelSize(qMax(5, int(normal.pixelSize() * scale)));
+    return fitted;
+}
+
 void TZTCalendar::paintEvent(QPaintEvent *event)
 {
     ZTGuard(TZTRaise::PassThrough, kInternalError, [&] { PaintCells(event->rect()); });
@@ -298,6 +320,8 @@ void TZTCalendar::PaintCells(const QRect &area)
     bold.setBold(true);
     const QFontMetrics normalMetrics(normal, this);
     const QFontMetrics boldMetrics(bold, this);
+    const QFont header = HeaderFont(normal);
+    const QFontMetricsF headerMetrics(header, this);
     const std::int64_t today = DayNumber(ZTNow());
     const TZTOnGetMonthInfoEvent &monthInfo = ctrl_->OnGetMonthInfo;
 
@@ -330,10 +354,17 @@ void TZTCalendar::PaintCells(const QRect &area)
             const QString label = ctrl_->CellText(index_, col, row);
             if (label.isEmpty())
                 continue;
-            const QFontMetrics &metrics = isBold ? boldMetrics : normalMetrics;
             painter.setClipRect(cell);
-            painter.setFont(isBold ? bold : normal);
             painter.setPen(foreground);
+            if (row == 0 && col > 0) {
+                painter.setFont(header);
+                const qreal x = cell.left() + (cell.width() - headerMetrics.horizontalAdvance(label)) / 2;
+                const qreal y = cell.top() + (cell.height() - headerMetrics.height()) / 2;
+                painter.drawText(QPointF(x, y + headerMetrics.ascent()), label);
+                continue;
+            }
+            const QFontMetrics &metrics = isBold ? boldMetrics : normalMetrics;
+            painter.setFont(isBold ? bold : normal);
             const int x = cell.left() + (cell.width() - metrics.horizontalAdvance(label)) / 2;
             const int y = cell.top() + (cell.height() - metrics.height()) / 2;
             painter.drawText(x, y + metrics.ascent(), label);

@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -29,18 +30,36 @@
 #include <QScrollArea>
 #include <QSessionManager>
 #include <QStatusBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
 namespace {
 const QString kInternalError = QStringLiteral("Internal error.");
 const QString kDateCaptionError = QStringLiteral("Error setting the current date.");
+
+// The "Time" column is 130 pixels wide, or wider when the locale's date and time captions
+// need more room in the list's font (with the row icon and the cell margins), so that no
+// caption is cut short. The widest is looked for over the months of one year, at a two-digit
+// day and a late two-digit hour.
+int TimeColumnWidth(const QTreeView &list)
+{
+    const QFontMetrics metrics(list.font());
+    const int year = ZTNowDateTime().date().year();
+    int widest = 0;
+    for (int month = 1; month <= 12; ++month)
+        widest = std::max(widest, metrics.horizontalAdvance(TReminder::ListCaption(EncodeDate(year, month, 28),
+                                                                                    EncodeTime(23, 58))));
+    const int margins = 2 * (list.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &list) + 1) + 8;
+    return std::max(130, widest + list.iconSize().width() + margins);
+}
 } // namespace
 
 TVNTRMain::TVNTRMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TVNTRMain>())
@@ -180,7 +199,7 @@ void TVNTRMain::BuildLayout()
     lvAll_->setModel(listModel_.get());
     lvAll_->header()->setStretchLastSection(true);
     lvAll_->header()->setSectionsMovable(false);
-    lvAll_->setColumnWidth(0, 130);
+    lvAll_->setColumnWidth(0, TimeColumnWidth(*lvAll_));
     lvAll_->setColumnWidth(1, 240);
     allLayout->addWidget(lvAll_);
     pcReminders_->addTab(tsAll, QStringLiteral(" &All Reminders "));

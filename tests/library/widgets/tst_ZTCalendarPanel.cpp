@@ -504,6 +504,39 @@ private Q_SLOTS:
         QVERIFY2(Near(ink, expected), qPrintable(ink.name() + " instead of " + expected.name()));
     }
 
+    // Day names never run into each other: at the control's usual size, whatever the font,
+    // the outermost pixel columns of every name cell stay blank.
+    void dayNamesKeepApart_data()
+    {
+        QTest::addColumn<int>("pointSize");
+        QTest::newRow("small font") << 7;
+        QTest::newRow("desktop font") << 9;
+        QTest::newRow("large font") << 14;
+        QTest::newRow("huge font") << 24;
+    }
+    void dayNamesKeepApart()
+    {
+        QFETCH(int, pointSize);
+        TZTCalendarPanel panel;
+        QFont font = panel.font();
+        font.setPointSize(pointSize);
+        panel.setFont(font);
+        panel.resize(399, 144);
+        panel.SetSelectedDate(D({2024, 1, 10}));
+        const QColor back = TZTCalendarColors::Resolve(panel.Colors().BackColor());
+        for (int index = 0; index < 2; ++index) {
+            TZTCalendar *grid = Grid(panel, index);
+            const QImage image = grid->grab().toImage();
+            for (int col = 1; col < TZTCalendarCtrl::ColCount; ++col) {
+                const QRect cell = grid->CellRect(col, 0);
+                QVERIFY(InkCount(image, cell, back) > 0);
+                for (const int x : {cell.left(), cell.right()})
+                    QVERIFY2(InkCount(image, QRect(x, cell.top(), 1, cell.height()), back) == 0,
+                             qPrintable(QStringLiteral("grid %1, column %2, x %3").arg(index).arg(col).arg(x)));
+            }
+        }
+    }
+
     // The right grid keeps a current cell for the keyboard but never paints it selected.
     void rightGridPaintsNoSelection()
     {

@@ -30,6 +30,7 @@
 #include <QPlainTextEdit>
 #include <QTimeEdit>
 #include <QToolBar>
+#include <QStyleOptionViewItem>
 #include <QTreeView>
 
 #include <memory>
@@ -553,6 +554,26 @@ private Q_SLOTS:
         Reminders->UpdateSeries(*weekly);
         main_->CommitAndRefresh();
         QCOMPARE(model->Row(0).Shown, EncodeDate(2024, 3, 16));
+    }
+
+    void timeColumnFits()
+    {
+        // Whatever the locale's captions and the font, no row's "Time" is cut short.
+        for (int month = 1; month <= 12; ++month)
+            Reminders->Add(*OneTime(EncodeDate(2024, month, 28), 23, 58, QStringLiteral("month %1").arg(month)));
+        MakeMain();
+        ShowMain();
+        main_->resize(main_->width(), 900);
+        QTreeView *list = main_->lvAll();
+        QTRY_COMPARE(list->model()->rowCount(), 12);
+        QVERIFY(list->columnWidth(0) >= 130);
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        option.decorationSize = list->iconSize();
+        for (int row = 0; row < 12; ++row) {
+            const int needed = list->itemDelegate()->sizeHint(option, list->model()->index(row, 0)).width();
+            QVERIFY2(list->columnWidth(0) >= needed, qPrintable(QStringLiteral("row %1: %2 < %3").arg(row).arg(list->columnWidth(0)).arg(needed)));
+        }
     }
 
     void jumpTo()
