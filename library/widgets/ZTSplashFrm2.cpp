@@ -3,8 +3,8 @@
 #include "ui_ZTSplashFrm2.h"
 
 #include "ZTApp.h"
-#include "ZTFormUtils.h"
 #include "ZTCrypto.h"
+#include "ZTFormUtils.h"
 
 #include <QPalette>
 #include <QPixmap>

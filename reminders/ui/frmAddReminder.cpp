@@ -4,8 +4,8 @@
 
 #include "ZTClock.h"
 #include "ZTExceptions.h"
-#include "ZTFormUtils.h"
 #include "ZTFileUtils.h"
+#include "ZTFormUtils.h"
 #include "ZTHelpUtils.h"
 #include "ZTMsgFrm.h"
 #include "ZTStrUtils.h"
@@ -622,11 +622,6 @@ bool TAddReminderDlg::eventFilter(QObject *watched, QEvent *event)
 
 // ---- The entry operations ----
 
-void TAddReminderDlg::CentreOnScreen()
-{
-    ZTCentreOnScreen(this);
-}
-
 bool TAddReminderDlg::Run(QWidget *owner, TReminder &reminder, const std::function<void(TAddReminderDlg &)> &setUp)
 {
     // Cleared however the operation ends.
@@ -651,7 +646,7 @@ bool TAddReminderDlg::Run(QWidget *owner, TReminder &reminder, const std::functi
     if (const TAddReminderAnswerer &answerer = Answerer()) {
         answerer(*dialog);
     } else {
-        dialog->CentreOnScreen();
+        ZTCentreOnScreen(dialog);
         dialog->exec();
     }
     if (!dialog || !dialog->Confirmed())

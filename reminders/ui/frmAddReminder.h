@@ -141,7 +141,6 @@ private:
     void WriteWorkingCopy();
     int Interval() const;
     std::array<QCheckBox *, 7> WeekdayBoxes() const;
-    void CentreOnScreen();
 
     std::unique_ptr<Ui::TAddReminderDlg> ui;
     // The reminder being edited and the outcome.

@@ -330,8 +330,7 @@ void TVNTRMain::MakeEntry(TRepresentation &representation, int key, int slot)
     controls.Entry->setAccessibleName(text.trimmed());
     controls.Entry->setToolTip(reminder.ReminderMessage);
     controls.Entry->setProperty(TRepresentation::TagProperty, key);
-    if (controls.Gap->palette().color(QPalette::Window) != areaColour)
-        SetBackground(controls.Gap, areaColour);
+    SetBackground(controls.Gap, areaColour);
     controls.Entry->show();
     controls.Gap->show();
     representation.Attach(controls.Entry, controls.Gap);

@@ -201,11 +201,6 @@ void TReminderDlg::PlaceEarlier(int earlier)
     ui->lblEarlier->show();
 }
 
-void TReminderDlg::CentreOnScreen()
-{
-    ZTCentreOnScreen(this);
-}
-
 bool TReminderDlg::Alert(QWidget *owner, TReminder &reminder, TDateTime occurrenceDate, int defaultReminder,
                          IVNTRPlayer *player, int earlier)
 {
@@ -234,7 +229,7 @@ bool TReminderDlg::Alert(QWidget *owner, TReminder &reminder, TDateTime occurren
             else
                 dialog->cmdDismissClick();
         } else {
-            dialog->CentreOnScreen();
+            ZTCentreOnScreen(dialog);
             dialog->exec();
         }
         // The window went, or its loop was ended, without an answer (the program is ending):

@@ -95,7 +95,6 @@ private Q_SLOTS:
     void cmdSnoozeClick();
 
 private:
-    void CentreOnScreen();
     void FitToFont();
     // Shows the count of earlier occurrences on the line under the message (the message gives
     // up the room at the bottom of its area when it needs it), or hides it.
