@@ -4,12 +4,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSaveFile>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -131,6 +135,87 @@ bool ZTCopyFile(const QString &source, const QString &target)
     } catch (...) {
         return false;
     }
+}
+
+namespace {
+
+QString KindOfMode(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return QString();
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a named pipe");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("not a regular file");
+}
+
+QString SystemReason(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+} // namespace
+
+QString ZTNonRegularFileKind(const QString &path)
+{
+    struct stat info;
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return QString();
+    return KindOfMode(info.st_mode);
+}
+
+bool ZTReadRegularFile(const QString &path, QByteArray &bytes, QString &reason)
+{
+    bytes.clear();
+    // Opened without waiting: a FIFO without writer would otherwise block the open itself.
+    // What was opened is then checked, so a path swapped after a check cannot slip through.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        reason = SystemReason(errno);
+        return false;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        reason = QStringLiteral("The path is %1, not a file.").arg(KindOfMode(info.st_mode));
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    bytes.reserve(qsizetype(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            reason = SystemReason(errno);
+            ::close(fd);
+            bytes.clear();
+            return false;
+        }
+        bytes.append(buffer, qsizetype(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool ZTWriteFileAtomic(const QString &path, const QByteArray &bytes, QString &reason)
+{
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        reason = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    return true;
 }
 
 bool ZTDeleteFile(const QString &path)

@@ -6,6 +6,7 @@
 // that touch a file system (readiness, existence) run on a helper thread and are abandoned
 // after a time limit, so a hung network or removable mount never freezes the caller.
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -20,6 +21,17 @@ bool ZTDeleteFile(const QString &path);
 // Whether the file exists, answered only when its file system answers in time; false for a
 // path on a file system that does not answer, and for an empty path. Never raises, never hangs.
 bool ZTFileExistsSafe(const QString &path);
+// Something is at the path that is not a regular file (nor a link to one): a folder, a FIFO,
+// a device or a socket. Its kind in words ("a folder", "a named pipe", ...) when so, else empty.
+// Opening such a path to read could block for good (a FIFO without writer) or read forever.
+QString ZTNonRegularFileKind(const QString &path);
+// Reads a whole regular file (or the file a link names). Never blocks on a FIFO or a device:
+// anything that is not a regular file fails. On failure returns false with the reason.
+bool ZTReadRegularFile(const QString &path, QByteArray &bytes, QString &reason);
+// Writes bytes to path through a temporary file beside it renamed over it, so the path holds
+// either its old content or all of the new; true on success, else false with the reason.
+bool ZTWriteFileAtomic(const QString &path, const QByteArray &bytes, QString &reason);
+
 // Empty stays empty; a path ending in '/' is unchanged; anything else gets '/'.
 QString ZTIncludeTrailingPathDelimiter(const QString &path);
 // The mount point of the file system that holds path (a relative path counts from the current

@@ -117,6 +117,29 @@ QString ZTFirstLine(const QString &text)
     return text.mid(first, end - first);
 }
 
+namespace {
+
+// Windows-1252: Latin-1 except for 0x80 .. 0x9F. The five codes the code page leaves
+// unassigned read as the C1 controls of the same value, as Windows itself reads them.
+void AppendWindows1252(QString &out, QByteArrayView bytes)
+{
+    static const char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, //
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, //
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, //
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    };
+    const qsizetype at = out.size();
+    out.resize(at + bytes.size());
+    QChar *p = out.data() + at;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        p[i] = (b >= 0x80 && b <= 0x9F) ? QChar(high[b - 0x80]) : QChar(b);
+    }
+}
+
+} // namespace
+
 QString ZTDecodeText(const QByteArray &bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -124,19 +147,29 @@ QString ZTDecodeText(const QByteArray &bytes)
     if (!utf8.hasError())
         return text;
 
-    // Windows-1252: Latin-1 except for 0x80 .. 0x9F. The five codes the code page leaves
-    // unassigned read as the C1 controls of the same value, as Windows itself reads them.
-    static const char16_t high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, //
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, //
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, //
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-    };
-    text.resize(bytes.size());
-    QChar *out = text.data();
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes.at(i));
-        out[i] = (b >= 0x80 && b <= 0x9F) ? QChar(high[b - 0x80]) : QChar(b);
+    // Mixed: one line in another encoding must not spoil the others, so every line is decoded
+    // on its own. A line that is valid UTF-8 is UTF-8; any other is Windows-1252. Only the
+    // first line may start with a byte-order mark that is skipped.
+    text.clear();
+    text.reserve(bytes.size());
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = start;
+        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
+        const QByteArrayView line(bytes.constData() + start, end - start);
+        const auto flags = start == 0 ? QStringDecoder::Flag::Stateless
+                                      : QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom;
+        QStringDecoder lineDecoder(QStringDecoder::Utf8, flags);
+        const QString decoded = lineDecoder.decode(line);
+        if (lineDecoder.hasError())
+            AppendWindows1252(text, line);
+        else
+            text += decoded;
+        // The line end as it stands.
+        while (end < bytes.size() && (bytes[end] == '\n' || bytes[end] == '\r'))
+            text += QChar(bytes[end++]);
+        start = end;
     }
     return text;
 }

@@ -32,6 +32,7 @@ void ZTSplit(const QString &text, QChar delimiter, QStringList &list);
 QString ZTFirstLine(const QString &text);
 
 // Text read from a file: bytes that are valid UTF-8 are read as UTF-8 (an initial byte-order
-// mark is skipped); anything else is read as Windows-1252, the encoding of files carried over
-// from the Windows product.
+// mark is skipped). Otherwise each line is read on its own: as UTF-8 when it is valid UTF-8,
+// else as Windows-1252, the encoding of files carried over from the Windows product. Line ends
+// are kept as they stand.
 QString ZTDecodeText(const QByteArray &bytes);

@@ -151,20 +151,49 @@ public:
     // bytes, created or removed), as another program changing it would leave it. False before
     // the first Load or Save, and for our own saves.
     bool ChangedOnDisk() const;
-    // Replaces the tables with the file's content; true when done. Without a file (removed by
-    // another program) the tables stay and count as modified, so the next save writes them.
-    // A load that fails raises as Load does and leaves the tables as they were, modified.
-    bool Reload();
-    // The save of the running program. When another program changed the file and the tables
-    // hold nothing of ours that the file lacks, the file is taken in (Reload; true: the views
-    // must show the new content). Otherwise Save: ours are written and the other version is
-    // kept beside them, also when it could not be read.
-    bool SaveOrReload();
+    // What the save of the running program did about a change another program made to the file.
+    struct TOutsideChange {
+        bool Seen = false;       // the file was not as our last Load or Save left it
+        bool TookIn = false;     // rows of theirs came into the tables: the views must show them
+        bool Unreadable = false; // theirs was not a whole database file: kept beside, ours written
+        int Removed = 0;         // reminders that the other program removed
+        int Conflicts = 0;       // rows changed on both sides, differently
+        QString Snapshot;        // the snapshot of our version taken before theirs came in
+        QString Reason;          // why theirs could not be read
+    };
+    // The save of the running program. When the file is as our last Load or Save left it, a
+    // plain Save. When another program changed it, theirs is merged with ours row by row
+    // (three ways, the base being what our last Load or Save left in the file): a row added,
+    // changed or removed on one side only takes that side's version; a row changed on both
+    // sides differently keeps ours, and theirs is kept in the conflict copy. A file that is
+    // not whole (cut short, damaged, another format) is never taken in: it is kept beside as
+    // the conflict copy and ours is written. A file removed by the other program is written
+    // anew from the tables. Before theirs comes in, our version goes to a snapshot.
+    TOutsideChange SaveOrMerge();
     // Save never overwrites what another program wrote since the last Load or Save without
     // first keeping those bytes beside the file as "Conflict of " + the file's name (then
     // "... (2)", "... (3)" when taken). The warning that names both files, once per conflict;
     // null when there is none to report.
     std::exception_ptr TakeConflictWarning();
+
+    // Reads a database file strictly, as it must be when it arrives while the program runs: a
+    // known header, every row with exactly its fields and valid values, a line end at the end.
+    // True with the rows in the two vectors; false with the reason for anything else (a file
+    // cut short, damaged, or of another kind).
+    static bool ReadWhole(const QByteArray &bytes, std::vector<TReminder> &mainRows, std::vector<TReminder> &exclusionRows,
+                          QString &reason);
+    // The whole file as Save writes it.
+    QByteArray FormatFile() const;
+
+    // ---- Snapshots -------------------------------------------------------------------------------
+    // Dated copies of the database file in the folder "History" beside it: the state before the
+    // first save of each day, and our version before each outside change was taken in. Kept for
+    // the last 30 days.
+    static constexpr int SnapshotDays = 30;
+    QString HistoryFolder() const;
+    // Writes bytes as a snapshot; `tag` is empty for the day's snapshot. Returns the path, empty
+    // when it could not be written (a snapshot never stops a save). Prunes the old ones.
+    QString WriteSnapshot(const QByteArray &bytes, const QString &tag);
 
     // ---- Changes ---------------------------------------------------------------------------
     void Add(const TReminder &reminder);
@@ -241,9 +270,20 @@ private:
     static TFileStamp StampOf(const QByteArray &bytes);
     // Writes the file's bytes as they are now to the first free conflict name beside it.
     void KeepConflictCopy();
+    // Writes bytes to the first free conflict name beside the file (nothing when the same bytes
+    // were kept last).
+    void KeepConflictBytes(const QByteArray &bytes);
+    // The rows of the lenient load of bytes (the base); empty when they cannot be read.
+    static void ReadBase(const QByteArray &bytes, std::vector<TReminder> &mainRows, std::vector<TReminder> &exclusionRows);
+    // Adds the rows of a database file's bytes, as Load does.
+    void LoadBytes(const QByteArray &bytes);
+    // The daily snapshot, before a save replaces the file.
+    void SnapshotBeforeSave();
     bool modified_ = false;
     std::uint64_t changeCount_ = 0;
     TFileStamp fileStamp_;
+    // The file's bytes after the last completed Load or Save: the base of a merge.
+    QByteArray baseBytes_;
     // The hash of the outside version kept by a save that has not completed, so that a retry
     // does not keep it again.
     QByteArray keptHash_;

@@ -18,6 +18,7 @@
 #include "uFunctions.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -25,6 +26,7 @@
 #include <QStringView>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -200,13 +202,30 @@ bool Digits(QStringView s, int &value)
     return Digits(s, i, 0, value);
 }
 
-TDateTime FieldToDate(QStringView s)
+// A date written D/M/YYYY that exists, as its day number; false for any other shape.
+bool PlainDate(QStringView s, std::int64_t &dayNumber)
 {
     qsizetype i = 0;
     int day = 0, month = 0, year = 0;
-    if (Digits(s, i, u'/', day) && Digits(s, ++i, u'/', month) && Digits(s, ++i, 0, year) && year >= 1 && year <= 9999
-        && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month))
-        return double(DaysFromCivil(year, month, day));
+    if (!(Digits(s, i, u'/', day) && Digits(s, ++i, u'/', month) && Digits(s, ++i, 0, year) && year >= 1 && year <= 9999
+          && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month)))
+        return false;
+    dayNumber = DaysFromCivil(year, month, day);
+    return true;
+}
+
+// A time written H:M within the day; false for any other shape.
+bool PlainTime(QStringView s, int &hour, int &minute)
+{
+    qsizetype i = 0;
+    return Digits(s, i, u':', hour) && Digits(s, ++i, 0, minute) && hour <= 23 && minute <= 59;
+}
+
+TDateTime FieldToDate(QStringView s)
+{
+    std::int64_t dayNumber = 0;
+    if (PlainDate(s, dayNumber))
+        return double(dayNumber);
     return TextToDate(s.toString());
 }
 
@@ -217,9 +236,8 @@ TDateTime FieldToDateOr(QStringView s, TDateTime fallback)
 
 TDateTime FieldToTime(QStringView s)
 {
-    qsizetype i = 0;
     int hour = 0, minute = 0;
-    if (Digits(s, i, u':', hour) && Digits(s, ++i, 0, minute) && hour <= 23 && minute <= 59)
+    if (PlainTime(s, hour, minute))
         return EncodeTime(hour, minute, 0, 0);
     return TextToTime(s.toString());
 }
@@ -306,12 +324,12 @@ private:
     throw std::runtime_error(reason.toStdString());
 }
 
-// The row codec's reading half; the 1.0 order puts the sound flag before the message.
-void ParseRow(TReminder &reminder, QStringView text, bool withoutId, bool oldFormat)
+using TFields = QVarLengthArray<QStringView, 32>;
+
+// Every ";" ends a field, empty ones included; each field trimmed. Returns what follows the
+// last ";", as it stands.
+QStringView SplitFields(QStringView text, TFields &fields)
 {
-    // Every ";" ends a field, empty ones included; text after the last ";" is a field only
-    // when there is any, so the closing ";" of a line adds none.
-    QVarLengthArray<QStringView, 32> fields;
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i].unicode() == u';') {
@@ -319,8 +337,18 @@ void ParseRow(TReminder &reminder, QStringView text, bool withoutId, bool oldFor
             start = i + 1;
         }
     }
-    if (start < text.size())
-        fields.append(TrimField(text.mid(start)));
+    return text.mid(start);
+}
+
+// The row codec's reading half; the 1.0 order puts the sound flag before the message.
+void ParseRow(TReminder &reminder, QStringView text, bool withoutId, bool oldFormat)
+{
+    // Text after the last ";" is a field only when there is any, so the closing ";" of a line
+    // adds none.
+    TFields fields;
+    const QStringView rest = SplitFields(text, fields);
+    if (!rest.isEmpty())
+        fields.append(TrimField(rest));
 
     const int needed = withoutId ? TReminders::ColumnCount - 1 : TReminders::ColumnCount;
     if (fields.size() < needed)
@@ -386,96 +414,217 @@ void TReminders::ParseLine(TReminder &reminder, const QString &line, bool withou
 
 void TReminders::Load()
 {
-    // The 1.0 field order applies to the lines of a 1.0 file only, whatever way the load ends.
-    const TFlagReset resetOldFormat(OldFormat);
     TFileStamp stamp{true, false, 0, QByteArray()};
+    QByteArray bytes;
     ZTRaising(TZTRaise::WrapAll, QStringLiteral("Error loading database file '%1'.").arg(FileName), [&] {
-        if (!ZTFileExistsSafe(FileName))
+        if (!ZTFileExistsSafe(FileName)) {
+            // A folder, FIFO or device at the path is no database file; reading it would block
+            // or fail with a reason that does not say so.
+            const QString kind = ZTNonRegularFileKind(FileName);
+            if (!kind.isEmpty())
+                throw std::runtime_error(QStringLiteral("The path is %1, not a file.").arg(kind).toStdString());
             return;
-        // Read as bytes, so that the stamp is of exactly what was read.
-        QFile file(FileName);
-        if (!file.open(QIODevice::ReadOnly))
-            RaiseFileError(file);
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            RaiseFileError(file);
-        stamp = StampOf(bytes);
-        const QString text = ZTDecodeText(bytes);
-        const QList<QStringView> lines = SplitTextLines(text);
-        if (lines.isEmpty())
-            return;
-
-        const QStringView header = lines.first();
-        const QStringView magic = header.left(5);
-        if (header.size() < 5 || (magic != QLatin1String("KESTO") && magic != QLatin1String("KJOTB")))
-            throw EZTException(InvalidFormat, QString(), 1);
-        // The character between magic and version is not examined.
-        const QStringView version = header.mid(qMin<qsizetype>(6, header.size()));
-        if (version == QLatin1String("1.0"))
-            OldFormat = true;
-        else if (version != QLatin1String("2.0"))
-            throw EZTException(InvalidFormat, QString(), 1);
-
-        // Line 2 is skipped whatever it holds. The Id comes from the line, so the objects
-        // need no fresh identity of their own. A 1.0 line lacks the last five fields.
-        const QString missingFields = QStringLiteral(";;;;;");
-        TReminder reminder;
-        for (qsizetype i = 2; i < lines.size(); ++i) {
-            reminder = TReminder();
-            if (OldFormat)
-                ParseRow(reminder, lines.at(i).toString() + missingFields, false, true);
-            else
-                ParseRow(reminder, lines.at(i), false, false);
-            if (reminder.Exclusion)
-                AddExclusion(reminder);
-            else
-                Add(reminder);
         }
+        // Read as bytes, so that the stamp is of exactly what was read.
+        QString reason;
+        if (!ZTReadRegularFile(FileName, bytes, reason))
+            throw std::runtime_error(reason.toStdString());
+        stamp = StampOf(bytes);
+        LoadBytes(bytes);
     });
     fileStamp_ = stamp;
+    baseBytes_ = bytes;
     ++changeCount_;
     modified_ = false;
 }
 
+void TReminders::LoadBytes(const QByteArray &bytes)
+{
+    // The 1.0 field order applies to the lines of a 1.0 file only, whatever way the load ends.
+    const TFlagReset resetOldFormat(OldFormat);
+    const QString text = ZTDecodeText(bytes);
+    const QList<QStringView> lines = SplitTextLines(text);
+    if (lines.isEmpty())
+        return;
+
+    const QStringView header = lines.first();
+    const QStringView magic = header.left(5);
+    if (header.size() < 5 || (magic != QLatin1String("KESTO") && magic != QLatin1String("KJOTB")))
+        throw EZTException(InvalidFormat, QString(), 1);
+    // The character between magic and version is not examined.
+    const QStringView version = header.mid(qMin<qsizetype>(6, header.size()));
+    if (version == QLatin1String("1.0"))
+        OldFormat = true;
+    else if (version != QLatin1String("2.0"))
+        throw EZTException(InvalidFormat, QString(), 1);
+
+    // Line 2 is skipped whatever it holds. The Id comes from the line, so the objects
+    // need no fresh identity of their own. A 1.0 line lacks the last five fields.
+    const QString missingFields = QStringLiteral(";;;;;");
+    TReminder reminder;
+    for (qsizetype i = 2; i < lines.size(); ++i) {
+        reminder = TReminder();
+        if (OldFormat)
+            ParseRow(reminder, lines.at(i).toString() + missingFields, false, true);
+        else
+            ParseRow(reminder, lines.at(i), false, false);
+        if (reminder.Exclusion)
+            AddExclusion(reminder);
+        else
+            Add(reminder);
+    }
+}
+
+void TReminders::ReadBase(const QByteArray &bytes, std::vector<TReminder> &mainRows, std::vector<TReminder> &exclusionRows)
+{
+    TReminders base{QString()};
+    try {
+        base.LoadBytes(bytes);
+    } catch (...) {
+        // A base that cannot be read again counts as empty: every row is then an addition.
+        base.Clear();
+    }
+    mainRows = std::move(base.mainTable_);
+    exclusionRows = std::move(base.exclusionsTable_);
+}
+
+// ---- The strict reader -------------------------------------------------------------------------
+
+namespace {
+
+// Checks one row of a file that arrives while the program runs: exactly its fields, each with
+// a value of its kind. Returns the reason when the row is not whole.
+QString CheckRow(QStringView line, bool oldFormat)
+{
+    TFields fields;
+    const QStringView rest = TrimField(SplitFields(line, fields));
+    const int expected = oldFormat ? 19 : TReminders::ColumnCount;
+    if (!rest.isEmpty() || fields.size() != expected)
+        return QStringLiteral("it has %1 fields where %2 belong").arg(fields.size() + (rest.isEmpty() ? 0 : 1)).arg(expected);
+    const auto field = [&](int n) { return fields[n - 1]; };
+    const auto isBool = [](QStringView f) { return f == QLatin1String("TRUE") || f == QLatin1String("FALSE"); };
+    const auto isDate = [](QStringView f) {
+        std::int64_t day = 0;
+        return PlainDate(f, day);
+    };
+    const auto isTime = [](QStringView f) {
+        int hour = 0, minute = 0;
+        return PlainTime(f, hour, minute);
+    };
+    const auto inRange = [](QStringView f, int high) {
+        int value = 0;
+        return Digits(f, value) && value <= high;
+    };
+    if (field(1).isEmpty())
+        return QStringLiteral("it has no Id");
+    if (!isDate(field(2)) || !isTime(field(3)))
+        return QStringLiteral("its date or time cannot be read");
+    // Boolean fields: in the 1.0 order the sound flag comes before the message.
+    for (int n : {oldFormat ? 4 : 5, 6, 8, 10})
+        if (!isBool(field(n)))
+            return QStringLiteral("field %1 is neither TRUE nor FALSE").arg(n);
+    if (!inRange(field(11), 4) || !inRange(field(12), 2))
+        return QStringLiteral("its recurrence code is out of range");
+    for (int n : {13, 14, 16, 17, 18, 19})
+        if (!inRange(field(n), 999999999))
+            return QStringLiteral("field %1 is not a number").arg(n);
+    const QStringView weekdays = field(15);
+    if (!weekdays.isEmpty() && (weekdays.size() != 7 || weekdays.contains(QLatin1Char(' '))
+                                || std::any_of(weekdays.begin(), weekdays.end(), [](QChar c) { return c != u'0' && c != u'1'; })))
+        return QStringLiteral("its weekdays cannot be read");
+    if (oldFormat)
+        return QString();
+    if (!isDate(field(20)) || !isDate(field(22)))
+        return QStringLiteral("its recurrence dates cannot be read");
+    for (int n : {21, 23, 24})
+        if (!isBool(field(n)))
+            return QStringLiteral("field %1 is neither TRUE nor FALSE").arg(n);
+    return QString();
+}
+
+} // namespace
+
+bool TReminders::ReadWhole(const QByteArray &bytes, std::vector<TReminder> &mainRows, std::vector<TReminder> &exclusionRows,
+                           QString &reason)
+{
+    mainRows.clear();
+    exclusionRows.clear();
+    if (bytes.isEmpty()) {
+        reason = QStringLiteral("The file is empty.");
+        return false;
+    }
+    if (!bytes.endsWith('\n') && !bytes.endsWith('\r')) {
+        reason = QStringLiteral("The file does not end with a line end: it was cut short.");
+        return false;
+    }
+    const QString text = ZTDecodeText(bytes);
+    const QList<QStringView> lines = SplitTextLines(text);
+    const QStringView header = lines.isEmpty() ? QStringView() : lines.first();
+    const bool oldFormat = header == QLatin1String("KESTO 1.0") || header == QLatin1String("KJOTB 1.0");
+    if (!oldFormat && header != QLatin1String("KESTO 2.0") && header != QLatin1String("KJOTB 2.0")) {
+        reason = QStringLiteral("Its first line is not the header of a database file.");
+        return false;
+    }
+    if (lines.size() > 1 && !lines.at(1).isEmpty()) {
+        reason = QStringLiteral("Its second line is not empty.");
+        return false;
+    }
+    for (qsizetype i = 2; i < lines.size(); ++i) {
+        const QString why = CheckRow(lines.at(i), oldFormat);
+        if (!why.isEmpty()) {
+            reason = QStringLiteral("Line %1 is cut short or damaged: %2.").arg(i + 1).arg(why);
+            return false;
+        }
+    }
+    // Whole: read as Load reads it, so the rows are exactly what a load would give.
+    TReminders whole{QString()};
+    whole.LoadBytes(bytes);
+    mainRows = std::move(whole.mainTable_);
+    exclusionRows = std::move(whole.exclusionsTable_);
+    return true;
+}
+
 // ---- Save and backup ---------------------------------------------------------------------------
+
+QByteArray TReminders::FormatFile() const
+{
+    // Each line is built in one reused buffer and encoded straight into the file's bytes.
+    QByteArray bytes;
+    qsizetype used = 0;
+    QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    const auto put = [&](QStringView s) {
+        const qsizetype needed = used + utf8.requiredSpace(s.size());
+        if (needed > bytes.size())
+            bytes.resize(qMax(needed, bytes.size() * 2));
+        used = utf8.appendToBuffer(bytes.data() + used, s) - bytes.data();
+    };
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    bytes.resize(qsizetype(mainTable_.size() + exclusionsTable_.size()) * 200 + 64);
+    put(u"KESTO 2.0\r\n\r\n");
+    QString line;
+    for (const std::vector<TReminder> *table : {&mainTable_, &exclusionsTable_}) {
+        for (const TReminder &row : *table) {
+            line.resize(0);
+            AppendLine(line, row, true);
+            line += QLatin1String("\r\n");
+            put(line);
+        }
+    }
+    bytes.resize(used);
+    return bytes;
+}
 
 void TReminders::Save()
 {
     ZTRaising(TZTRaise::WrapAll, QStringLiteral("Error saving database file '%1'.").arg(FileName), [&] {
-        // Each line is built in one reused buffer and encoded straight into the file's bytes.
-        QByteArray bytes;
-        qsizetype used = 0;
-        QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-        const auto put = [&](QStringView s) {
-            const qsizetype needed = used + utf8.requiredSpace(s.size());
-            if (needed > bytes.size())
-                bytes.resize(qMax(needed, bytes.size() * 2));
-            used = utf8.appendToBuffer(bytes.data() + used, s) - bytes.data();
-        };
-        {
-            std::lock_guard<std::recursive_mutex> guard(Lock);
-            const int mainRows = MainRowCount();
-            const int exclusionRows = ExclusionRowCount();
-            bytes.resize(qsizetype(mainRows + exclusionRows) * 200 + 64);
-            put(u"KESTO 2.0\r\n\r\n");
-            QString line;
-            TReminder row;
-            const auto putRow = [&] {
-                line.resize(0);
-                AppendLine(line, row, true);
-                line += QLatin1String("\r\n");
-                put(line);
-            };
-            for (int i = 0; i < mainRows; ++i) {
-                ReadMainRow(i, row);
-                putRow();
-            }
-            for (int i = 0; i < exclusionRows; ++i) {
-                ReadExclusionRow(i, row);
-                putRow();
-            }
-        }
-        bytes.resize(used);
+        const QByteArray bytes = FormatFile();
+
+        // A folder removed while the program runs (the file was there at the last Load or
+        // Save) is made again: the tables are the only copy. A folder that was never there is
+        // not made: it may be the mount point of a drive not mounted yet.
+        const QString folder = ZTExtractFilePath(FileName);
+        if (fileStamp_.Exists && !folder.isEmpty() && !QFileInfo(folder).isDir() && !QDir().mkpath(folder))
+            throw std::runtime_error(QStringLiteral("The folder '%1' cannot be made.").arg(folder).toStdString());
 
         // The new content goes to a temporary file beside the database first. Only when it is
         // written completely is the previous file copied to the backup; then the commit forces
@@ -491,14 +640,27 @@ void TReminders::Save()
             throw std::runtime_error(reason);
         }
         // What another program wrote since our last Load or Save is kept beside the file
-        // before ours replaces it; when it cannot be kept, the file is not replaced.
-        if (ChangedOnDisk())
-            KeepConflictCopy();
-        MakeBackup();
+        // before ours replaces it; when it cannot be kept, the file is not replaced. A file
+        // that is not whole never goes over the backup, which may be the only good copy.
+        bool backup = true;
+        if (ChangedOnDisk() && ZTFileExistsSafe(FileName)) {
+            QByteArray theirs;
+            QString reason;
+            if (!ZTReadRegularFile(FileName, theirs, reason))
+                throw std::runtime_error(
+                    QStringLiteral("The version of another program could not be kept beside the file: %1").arg(reason).toStdString());
+            KeepConflictBytes(theirs);
+            std::vector<TReminder> mainRows, exclusionRows;
+            backup = ReadWhole(theirs, mainRows, exclusionRows, reason);
+        }
+        SnapshotBeforeSave();
+        if (backup)
+            MakeBackup();
         errno = 0;
         if (!file.commit())
             RaiseFileError(file, errno);
         fileStamp_ = StampOf(bytes);
+        baseBytes_ = bytes;
         ++changeCount_;
         modified_ = false;
         keptHash_.clear();
@@ -530,37 +692,25 @@ bool TReminders::ChangedOnDisk() const
     if (!fileStamp_.Known)
         return false;
     if (!ZTFileExistsSafe(FileName))
-        return fileStamp_.Exists;
+        return fileStamp_.Exists || !ZTNonRegularFileKind(FileName).isEmpty();
     if (!fileStamp_.Exists || QFileInfo(FileName).size() != fileStamp_.Size)
         return true;
     // Same size: only the bytes tell a rewrite within the same second (or a file put in place
     // by rename) from the file as we left it. A file we can no longer read is not ours either.
-    QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray bytes = file.readAll();
-    return file.error() != QFileDevice::NoError || StampOf(bytes).Hash != fileStamp_.Hash;
+    QByteArray bytes;
+    QString reason;
+    return !ZTReadRegularFile(FileName, bytes, reason) || StampOf(bytes).Hash != fileStamp_.Hash;
 }
 
-void TReminders::KeepConflictCopy()
+void TReminders::KeepConflictBytes(const QByteArray &bytes)
 {
-    // A file removed by the other program leaves nothing to keep.
-    if (!ZTFileExistsSafe(FileName))
+    const QByteArray hash = StampOf(bytes).Hash;
+    if (hash == keptHash_)
         return;
     const auto fail = [](const QString &reason) {
         throw std::runtime_error(
             QStringLiteral("The version of another program could not be kept beside the file: %1").arg(reason).toStdString());
     };
-    QFile theirs(FileName);
-    if (!theirs.open(QIODevice::ReadOnly))
-        fail(theirs.errorString());
-    const QByteArray bytes = theirs.readAll();
-    if (theirs.error() != QFileDevice::NoError)
-        fail(theirs.errorString());
-    const QByteArray hash = StampOf(bytes).Hash;
-    if (hash == keptHash_)
-        return;
-
     // The first free name; creating the file exclusively takes it, so an existing copy is
     // never overwritten.
     const QString base = ZTExtractFilePath(FileName) + QStringLiteral("Conflict of ") + ZTExtractFileName(FileName);
@@ -583,53 +733,6 @@ void TReminders::KeepConflictCopy()
         return;
     }
     fail(QStringLiteral("no free name."));
-}
-
-bool TReminders::Reload()
-{
-    if (!ZTFileExistsSafe(FileName)) {
-        ++changeCount_;
-        modified_ = true;
-        return false;
-    }
-    // Loaded into a store of its own, so that a file that cannot be read changes nothing here.
-    TReminders fresh(FileName);
-    try {
-        fresh.Load();
-    } catch (...) {
-        ++changeCount_;
-        modified_ = true;
-        throw;
-    }
-    {
-        std::lock_guard<std::recursive_mutex> guard(Lock);
-        mainTable_ = std::move(fresh.mainTable_);
-        exclusionsTable_ = std::move(fresh.exclusionsTable_);
-        InvalidateExclusionIndex();
-    }
-    fileStamp_ = fresh.fileStamp_;
-    ++changeCount_;
-    modified_ = false;
-    return true;
-}
-
-bool TReminders::SaveOrReload()
-{
-    QString unreadable;
-    if (!modified_ && ChangedOnDisk()) {
-        try {
-            if (Reload())
-                return true;
-        } catch (const EZTException &e) {
-            unreadable = e.Details();
-        }
-    }
-    // Ours are the only copy of what the tables hold: written at once, the other version
-    // (unreadable or removed) kept beside them.
-    Save();
-    if (!unreadable.isEmpty() && !pendingConflicts_.isEmpty())
-        conflictReason_ = unreadable;
-    return false;
 }
 
 std::exception_ptr TReminders::TakeConflictWarning()

@@ -291,12 +291,23 @@ private:
     void ClockRefreshAt(const class QDateTime &now);
     // ---- end Alerting ----
 
-    // ---- Outside edits of the database file ----
+    // ---- Outside edits of the database file, and saves that fail ----
 public:
-    // When another program changed the database file: takes it in and refreshes the views
-    // when nothing of ours is unsaved, otherwise saves ours and keeps theirs beside it (one
-    // warning names both files). Runs when the watcher reports a change, once it has settled.
+    // When another program changed the database file: merges its rows with ours (see
+    // TReminders::SaveOrMerge) and refreshes the views. Runs when the watcher reports a change,
+    // once it has settled.
     void CheckDatabaseFile();
+    // The notice about the file shown in the status bar and the tray hint (empty when none).
+    QString FileNotice() const { return fileNotice_; }
+    // Whether the last save failed; the changes stay in memory and are saved at the next change
+    // or minute.
+    bool SaveFailing() const { return saveFailing_; }
+    // Saves what a failed save left unsaved (each minute's scan runs it).
+    void RetryPendingSave();
+    // The start-up could not save: told once, and retried like any failed save.
+    void StartUpSaveFailed(const std::exception_ptr &failure);
+    // Shows the messages of the watch and the saves that waited while an alert was on screen.
+    void ShowPendingFileMessages();
 
 private Q_SLOTS:
     // The file or its folder changed (also by our own saves): the check runs once the other
@@ -306,10 +317,19 @@ private Q_SLOTS:
 private:
     // Watches the file and its folder; puts the watch on the file again after it was replaced.
     void WatchDatabaseFile();
-    // The save of commit and refresh (see CheckDatabaseFile), then the watch renewed.
+    // The save of commit and refresh (see CheckDatabaseFile), then the watch renewed. A save
+    // that fails is told once; the changes stay in memory.
     void SaveDatabaseFile();
     // Hands the warning of a conflict copy the last save kept to the error display, once.
     void ReportDatabaseConflict();
+    void SetFileNotice(const QString &text);
+    // A message of the watch or the saves: shown now, or when no alert is on screen any more.
+    void ShowFileMessage(const std::exception_ptr &message);
+    bool AlertOnScreen() const;
+    std::vector<std::exception_ptr> pendingFileMessages_;
+    QString fileNotice_;
+    QLabel *lblFileNotice_ = nullptr;
+    bool saveFailing_ = false;
     class QFileSystemWatcher *fswDatabase_ = nullptr;
     class QTimer *tDatabaseSettle_ = nullptr;
 };

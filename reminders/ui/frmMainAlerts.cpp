@@ -405,13 +405,16 @@ void TVNTRMain::ClockRefreshAt(const QDateTime &now)
     if (auto *label = findChild<QLabel *>(QStringLiteral("lblClock")))
         label->setText(VNTRClockText(now));
     if (TrayIcon)
-        TrayIcon->setToolTip(VNTRTrayHint(ApplicationTitle(), now));
+        TrayIcon->setToolTip(FileNotice().isEmpty() ? VNTRTrayHint(ApplicationTitle(), now)
+                                                    : VNTRTrayHint(ApplicationTitle(), now) + QLatin1Char('\n') + FileNotice());
 }
 
 void TVNTRMain::Scan(bool catchUp, double now)
 {
     ZTRaising(TZTRaise::PassThrough, kScanError, [&] {
         TVNTRDueScanner &scanner = Alerting->Scanner;
+        // A save that failed is tried again every minute.
+        RetryPendingSave();
         try {
             scanner.Scan(catchUp, now);
         } catch (...) {
@@ -423,6 +426,8 @@ void TVNTRMain::Scan(bool catchUp, double now)
             scanner.CatchUpWanted = false;
             Alerting->Schedule.RequestCatchUp();
         }
+        // What the watch and the saves had to say while the alerts were open.
+        ShowPendingFileMessages();
     });
 }
 

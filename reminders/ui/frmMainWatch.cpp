@@ -1,6 +1,7 @@
 // The main window's watch on the database file. Another program may change the file while the
 // program runs (a file-sync tool, a text editor, a second machine's copy); such a change is
-// taken in, or kept beside ours, and never silently overwritten.
+// merged with ours row by row, or kept beside ours, and never silently overwritten. Saves that
+// fail (a read-only or full disk) keep the changes in memory and are tried again.
 #include "frmMain.h"
 
 #include "uMain.h"
@@ -8,8 +9,13 @@
 #include "ZTExceptions.h"
 #include "clsReminders.h"
 
+#include "frmMainAlerts.h"
+
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QLabel>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace {
@@ -64,13 +70,97 @@ void TVNTRMain::CheckDatabaseFile()
 
 void TVNTRMain::SaveDatabaseFile()
 {
-    Reminders->SaveOrReload();
+    TReminders::TOutsideChange change;
+    try {
+        change = Reminders->SaveOrMerge();
+    } catch (const EZTException &) {
+        WatchDatabaseFile();
+        // Told once; until a save works again the notice stays and every change and minute
+        // tries again. Nothing is lost while the program runs: the tables hold it all.
+        const std::exception_ptr failure = std::current_exception();
+        SetFileNotice(QStringLiteral("Changes cannot be saved to the database file; they are kept and saved as soon as "
+                                     "the file can be written."));
+        if (!saveFailing_) {
+            saveFailing_ = true;
+            ShowFileMessage(failure);
+        }
+        return;
+    }
     WatchDatabaseFile();
+    if (saveFailing_) {
+        saveFailing_ = false;
+        SetFileNotice(QStringLiteral("Changes are saved to the database file again."));
+    }
+    if (change.Removed > 0)
+        SetFileNotice(QStringLiteral("Another program removed %1 reminder(s) from the database file. Your earlier version "
+                                     "is in '%2'.")
+                          .arg(change.Removed)
+                          .arg(change.Snapshot.isEmpty() ? QStringLiteral("the backup") : change.Snapshot));
+    else if (change.Unreadable)
+        SetFileNotice(QStringLiteral("The database file was damaged by another program; your reminders were saved "
+                                     "over it."));
+}
+
+void TVNTRMain::RetryPendingSave()
+{
+    if (!saveFailing_ || !Reminders)
+        return;
+    SaveDatabaseFile();
+    if (!saveFailing_)
+        ReportDatabaseConflict();
+}
+
+void TVNTRMain::StartUpSaveFailed(const std::exception_ptr &failure)
+{
+    saveFailing_ = true;
+    SetFileNotice(QStringLiteral("Changes cannot be saved to the database file; they are kept and saved as soon as "
+                                 "the file can be written."));
+    // After the window's creation is over, so the message has its owner.
+    QMetaObject::invokeMethod(this, [this, failure] { ShowFileMessage(failure); }, Qt::QueuedConnection);
 }
 
 void TVNTRMain::ReportDatabaseConflict()
 {
     if (Reminders)
         if (const std::exception_ptr warning = Reminders->TakeConflictWarning())
-            ZTHandleException(warning);
+            ShowFileMessage(warning);
+}
+
+bool TVNTRMain::AlertOnScreen() const
+{
+    return Alerting && Alerting->Scanner.Depth() > 0;
+}
+
+void TVNTRMain::ShowFileMessage(const std::exception_ptr &message)
+{
+    // A message box over an open alert would take its keys: it waits for the alerts.
+    if (AlertOnScreen()) {
+        pendingFileMessages_.push_back(message);
+        return;
+    }
+    ZTHandleException(message);
+}
+
+void TVNTRMain::ShowPendingFileMessages()
+{
+    if (AlertOnScreen())
+        return;
+    std::vector<std::exception_ptr> messages = std::move(pendingFileMessages_);
+    pendingFileMessages_.clear();
+    for (const std::exception_ptr &message : messages)
+        ZTHandleException(message);
+}
+
+void TVNTRMain::SetFileNotice(const QString &text)
+{
+    fileNotice_ = text;
+    if (!lblFileNotice_) {
+        lblFileNotice_ = new QLabel(this);
+        lblFileNotice_->setObjectName(QStringLiteral("lblFileNotice"));
+        lblFileNotice_->setAccessibleName(QStringLiteral("Database file notice"));
+        statusBar()->addWidget(lblFileNotice_, 1);
+    }
+    lblFileNotice_->setText(text);
+    lblFileNotice_->setToolTip(text);
+    ClockRefresh();
 }

@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTimer>
 
 #include <cerrno>
@@ -30,7 +31,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <utility>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 std::unique_ptr<TZTApplication> ZTApplication;
@@ -80,6 +83,12 @@ TVNTRStartUpHooks DefaultHooks()
     else
         DefaultTerminate(code);
     throw TVNTRProcessEnd{code};
+}
+
+std::exception_ptr &StartUpSaveFailure()
+{
+    static std::exception_ptr failure;
+    return failure;
 }
 
 std::unique_ptr<QLockFile> &InstanceLock()
@@ -193,19 +202,56 @@ void ResetStartUpHooks()
 QString SingleInstanceLockPath()
 {
     QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (folder.isEmpty() || !QDir(folder).exists())
-        folder = QDir::tempPath();
+    if (folder.isEmpty() || !QDir(folder).exists()) {
+        // A folder of this user's own in the temporary folder: a lock shared by all users would
+        // let one user's program refuse another's. Taken only when it is ours and private.
+        folder = QDir(QDir::tempPath()).filePath(QStringLiteral("ventaro-%1").arg(::getuid()));
+        const QByteArray name = QFile::encodeName(folder);
+        ::mkdir(name.constData(), 0700);
+        struct stat info;
+        if (::lstat(name.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()
+            || (info.st_mode & 077) != 0)
+            return QString();
+    }
     return QDir(folder).filePath(QStringLiteral("KESTO.lock"));
 }
+
+namespace {
+
+// Whether a lock that another process seems to hold has an owner alive on this host. A lock
+// whose content cannot be read (empty, garbage), that names another host, or whose process no
+// longer runs is stale: nothing would ever remove it, and it would refuse every start.
+bool LockOwnerAlive(QLockFile &lock)
+{
+    qint64 pid = 0;
+    QString host, application;
+    if (!lock.getLockInfo(&pid, &host, &application) || pid <= 0)
+        return false;
+    if (!host.isEmpty() && host != QSysInfo::machineHostName())
+        return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+} // namespace
 
 void SingleInstanceCheck()
 {
     if (InstanceLock())
         return; // this process holds it already
-    auto lock = std::make_unique<QLockFile>(SingleInstanceLockPath());
-    // Never stale by age: only a lock whose process no longer runs is taken over.
+    const QString path = SingleInstanceLockPath();
+    // The lock cannot be made at all (no private runtime folder): there is no way to tell
+    // whether another instance runs, and refusing would keep the program from ever starting.
+    if (path.isEmpty())
+        return;
+    auto lock = std::make_unique<QLockFile>(path);
+    // Never stale by age: only a lock whose owner is gone is taken over.
     lock->setStaleLockTime(0);
-    if (lock->tryLock(0)) {
+    bool locked = lock->tryLock(0);
+    if (!locked && lock->error() == QLockFile::LockFailedError && !LockOwnerAlive(*lock)) {
+        lock->removeStaleLockFile();
+        locked = lock->tryLock(0);
+    }
+    if (locked) {
         InstanceLock() = std::move(lock);
         return;
     }
@@ -218,8 +264,6 @@ void SingleInstanceCheck()
             DefaultInstanceMessage(QString::fromLatin1(VNTRMultipleInstances), caption);
         EndProcess(0);
     }
-    // The lock cannot be made at all (no writable runtime folder): there is no way to tell
-    // whether another instance runs, and refusing would keep the program from ever starting.
 }
 
 void ReleaseSingleInstanceLock()
@@ -319,6 +363,11 @@ void StartUp()
         // 10. The database file.
         const QString fileKey = ZTApplication->RegistryKey + FileKeyName;
         QString dataFile = ZTRegReadString(TZTRegHive::CurrentUser, fileKey, DataFileValue, QString());
+        // A folder, FIFO or device at the path is no database file: said as it is, once
+        // (reading a FIFO would hang the start for good).
+        if (const QString kind = ZTNonRegularFileKind(dataFile); !kind.isEmpty())
+            throw EZTException(QStringLiteral("Error loading database file '%1'.").arg(dataFile),
+                               QStringLiteral("The path is %1, not a file.").arg(kind), 1);
         if (dataFile.isEmpty()) {
             dataFile = DefaultDataFileName();
             ZTRegWriteString(TZTRegHive::CurrentUser, fileKey, DataFileValue, dataFile);
@@ -336,7 +385,13 @@ void StartUp()
         Reminders = std::make_unique<TReminders>(dataFile);
         Reminders->WorkDaysSource = [] { return Options ? Options->WorkDays : QStringLiteral("1111100"); };
         Reminders->Load();
-        Reminders->Save();
+        // A read-only or full disk must not keep the reminders from alerting: the program
+        // starts, says once that changes cannot be saved, and tries again later.
+        try {
+            Reminders->Save();
+        } catch (const EZTException &) {
+            StartUpSaveFailure() = std::current_exception();
+        }
         WaitShowingSplash(StartUpHooks().SplashMinimumMs);
     } catch (...) {
         CloseSplash();
@@ -393,6 +448,8 @@ std::unique_ptr<TVNTRMain> VNTRStart(int &exitCode)
             EndProcess(1);
         }
         MainWindow() = window.get();
+        if (std::exception_ptr saveFailure = std::exchange(StartUpSaveFailure(), nullptr))
+            window->StartUpSaveFailed(saveFailure);
         return window;
     } catch (const TVNTRProcessEnd &end) {
         exitCode = end.Code;
@@ -435,8 +492,8 @@ void ShutDown()
     std::exception_ptr failure;
     if (std::unique_ptr<TReminders> store = std::move(Reminders)) {
         try {
-            // Never over a change another program made to the file: taken in, or kept beside.
-            store->SaveOrReload();
+            // Never over a change another program made to the file: merged, or kept beside.
+            store->SaveOrMerge();
             failure = store->TakeConflictWarning();
         } catch (...) {
             failure = std::current_exception();

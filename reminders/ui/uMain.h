@@ -75,7 +75,8 @@ void ShowStartUpFailure(const std::exception_ptr &error);
 // ends the process through StartUpHooks().Terminate. The lock is kept until the process ends; a
 // lock left behind by a process that no longer runs is taken over.
 void SingleInstanceCheck();
-// The lock file's path: $XDG_RUNTIME_DIR (or the temporary folder when unset) + "/KESTO.lock".
+// The lock file's path: $XDG_RUNTIME_DIR (or, when unset, a private folder of this user in the
+// temporary folder) + "/KESTO.lock"; empty when no private folder can be had.
 QString SingleInstanceLockPath();
 // Drops this process's lock (tests that run start-up more than once).
 void ReleaseSingleInstanceLock();

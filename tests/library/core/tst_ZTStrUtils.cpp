@@ -117,6 +117,17 @@ private Q_SLOTS:
         QTest::newRow("unassigned Windows-1252 codes") << QByteArray("\x81\x8d\x8f\x90\x9d\xff")
                                                        << QString::fromUtf16(u"\x0081\x008d\x008f\x0090\x009d\x00ff");
         QTest::newRow("NUL kept") << QByteArray("a\0b", 3) << QString::fromUtf16(u"a\0b", 3);
+        // One line in another encoding spoils none of the others.
+        QTest::newRow("mixed: one Windows-1252 line among UTF-8")
+            << QByteArray("Caf\xc3\xa9\r\nCaf\xe9\r\n\xe2\x82\xac 5\r\n")
+            << QString::fromUtf16(u"Caf\x00e9\r\nCaf\x00e9\r\n\x20ac 5\r\n");
+        QTest::newRow("mixed: bare CR and LF line ends kept")
+            << QByteArray("\x80\r\xc3\xa7\n\x80") << QString::fromUtf16(u"\x20ac\r\x00e7\n\x20ac");
+        QTest::newRow("mixed: mark skipped on the first line only")
+            << QByteArray("\xef\xbb\xbf" "a\n\xef\xbb\xbf" "b\n\xff")
+            << QString::fromUtf16(u"a\n\xfeff" "b\n\x00ff");
+        QTest::newRow("mixed: first line not UTF-8 keeps its mark bytes")
+            << QByteArray("\xef\xbb\xbf\xe9\n\xc3\xa9") << QString::fromUtf16(u"\x00ef\x00bb\x00bf\x00e9\n\x00e9");
     }
     void decodeText()
     {

@@ -1,6 +1,6 @@
 // The main window and the final save against another program changing the database file: the
-// change is taken in and shown when nothing of ours is unsaved, and otherwise kept beside ours
-// with one warning. The outside edits are made by writing the file directly; the check, the
+// change is merged with ours and shown without a word; only a row changed on both sides, or a
+// file that is not whole, is kept beside ours with one warning, never over an open alert. The outside edits are made by writing the file directly; the check, the
 // commit, the watcher's slot and the shutdown are called directly.
 #include "FakePlayer.h"
 #include "TestEnv.h"
@@ -12,6 +12,7 @@
 #include "clsReminders.h"
 #include "frmMain.h"
 #include "frmMainList.h"
+#include "frmReminder.h"
 #include "uMain.h"
 
 #include <QFileSystemWatcher>
@@ -43,10 +44,17 @@ TReminder Parsed(const QByteArray &line)
     return r;
 }
 
-// Another program rewrites the file: with rows of its own, or with bytes that are no database.
+// Another program rewrites the file: with rows of its own, with a row changed, without rows,
+// or with bytes that are no database.
 bool EditOutside(const QString &edit, const QString &path)
 {
-    return Write(path, edit == QLatin1String("unreadable") ? QByteArray("garbage") : Theirs);
+    if (edit == QLatin1String("unreadable"))
+        return Write(path, "garbage");
+    if (edit == QLatin1String("changed"))
+        return Write(path, H + Row("A", "Alpha there"));
+    if (edit == QLatin1String("emptied"))
+        return Write(path, H);
+    return Write(path, Theirs);
 }
 
 } // namespace
@@ -108,29 +116,35 @@ private Q_SLOTS:
     void outsideEdit_data()
     {
         QTest::addColumn<QString>("edit");
-        QTest::addColumn<bool>("ours");
+        QTest::addColumn<QString>("ours"); // a change of ours not saved yet: "", "add", "change"
         QTest::addColumn<bool>("byCommit");
         QTest::addColumn<QStringList>("listed");
         QTest::addColumn<bool>("conflict");
+        QTest::addColumn<QString>("notice"); // part of the status bar's notice
         const QStringList theirs{"Alpha", "Gamma"}, both{"Alpha", "Beta"};
-        QTest::newRow("rewritten") << "rewritten" << false << false << theirs << false;
-        QTest::newRow("rewritten, commit") << "rewritten" << false << true << theirs << false;
-        QTest::newRow("unreadable") << "unreadable" << false << false << QStringList{"Alpha"} << true;
-        QTest::newRow("rewritten, ours") << "rewritten" << true << false << both << true;
-        QTest::newRow("rewritten, ours, commit") << "rewritten" << true << true << both << true;
-        QTest::newRow("unreadable, ours, commit") << "unreadable" << true << true << both << true;
+        QTest::newRow("rewritten") << "rewritten" << "" << false << theirs << false << "";
+        QTest::newRow("rewritten, commit") << "rewritten" << "" << true << theirs << false << "";
+        QTest::newRow("unreadable") << "unreadable" << "" << false << QStringList{"Alpha"} << true << "damaged";
+        QTest::newRow("rewritten, ours") << "rewritten" << "add" << false << QStringList{"Alpha", "Beta", "Gamma"} << false << "";
+        QTest::newRow("rewritten, ours, commit") << "rewritten" << "add" << true << QStringList{"Alpha", "Beta", "Gamma"} << false << "";
+        QTest::newRow("unreadable, ours, commit") << "unreadable" << "add" << true << both << true << "damaged";
+        QTest::newRow("same row changed on both sides") << "changed" << "change" << false << QStringList{"Alpha here"} << true << "";
+        QTest::newRow("rows removed outside") << "emptied" << "" << false << QStringList{} << false << "removed 1 reminder";
     }
     void outsideEdit()
     {
         QFETCH(QString, edit);
-        QFETCH(bool, ours);
+        QFETCH(QString, ours);
         QFETCH(bool, byCommit);
         QFETCH(QStringList, listed);
         QFETCH(bool, conflict);
+        QFETCH(QString, notice);
         QVERIFY(EditOutside(edit, path_));
         const QByteArray onDisk = Read(path_);
-        if (ours)
+        if (ours == QLatin1String("add"))
             Reminders->Add(Parsed(Row("B", "Beta")));
+        else if (ours == QLatin1String("change"))
+            Reminders->Update(Parsed(Row("A", "Alpha here")));
         if (byCommit)
             main_->CommitAndRefresh();
         else
@@ -138,7 +152,9 @@ private Q_SLOTS:
 
         QCOMPARE(Listed(), listed);
         QCOMPARE(errors_, conflict ? QStringList{Changed} : QStringList());
-        QCOMPARE(Read(conflict ? Copy() : path_), onDisk); // kept beside, or taken in as it is
+        if (conflict || ours.isEmpty())
+            QCOMPARE(Read(conflict ? Copy() : path_), onDisk); // kept beside, or taken in as it is
+        QVERIFY2(notice.isEmpty() ? main_->FileNotice().isEmpty() : main_->FileNotice().contains(notice), qPrintable(main_->FileNotice()));
 
         // Nothing more to do once the change is handled: no second warning, no second copy.
         main_->CheckDatabaseFile();
@@ -146,6 +162,36 @@ private Q_SLOTS:
         QCOMPARE(errors_.size(), conflict ? 1 : 0);
         QCOMPARE(QDir(dir_->path()).entryList({QStringLiteral("Conflict of*")}, QDir::Files).size(), conflict ? 1 : 0);
         QCOMPARE(Listed(), listed);
+    }
+
+    // A message of the watch never opens over an alert, whose keys it would take: it waits
+    // until the alert is answered.
+    void noMessageOverAnAlert()
+    {
+        Options->DeleteAfterDismiss = false;
+        bool insideAlert = false;
+        QStringList errorsDuringAlert{QStringLiteral("not run")};
+        VNTRSetAlertAnswerer([&](TReminderDlg &) {
+            insideAlert = true;
+            Reminders->Add(Parsed(Row("B", "Beta")));
+            EditOutside(QStringLiteral("unreadable"), path_);
+            main_->CheckDatabaseFile();
+            errorsDuringAlert = errors_;
+            return TReminderAlertAnswer::Dismiss();
+        });
+        main_->Scan(false, ComposeDateTime(EncodeDate(2024, 3, 5), EncodeTime(9, 5)));
+        VNTRSetAlertAnswerer({});
+        QVERIFY(insideAlert);
+        QCOMPARE(errorsDuringAlert, QStringList());
+        QVERIFY(!main_->FileNotice().isEmpty());
+        QCOMPARE(errors_, QStringList{Changed});
+        // Both changes are in the file: the new reminder and the dismissal.
+        TReminders back(path_);
+        back.Load();
+        QCOMPARE(back.MainRowCount(), 2);
+        TReminder a;
+        back.ReadMainRow(0, a);
+        QVERIFY(!a.Active);
     }
 
     // The watcher fires for our own saves too: they are never taken for outside edits.
@@ -187,7 +233,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("ours");
         QTest::addColumn<bool>("conflict");
         QTest::newRow("rewritten") << "rewritten" << false << false;
-        QTest::newRow("rewritten, ours") << "rewritten" << true << true;
+        QTest::newRow("rewritten, ours") << "rewritten" << true << false;
         QTest::newRow("unreadable") << "unreadable" << false << true;
     }
     void shutDown()
@@ -204,7 +250,11 @@ private Q_SLOTS:
         QCOMPARE(r.Raised, conflict);
         QCOMPARE(QFile::exists(Copy()), conflict);
         if (!conflict) {
-            QCOMPARE(Read(path_), onDisk); // theirs stays exactly as written
+            TReminders back(path_);
+            back.Load();
+            QCOMPARE(back.MainRowCount(), ours ? 3 : 2); // theirs, merged with ours
+            if (!ours)
+                QCOMPARE(Read(path_), onDisk); // theirs stays exactly as written
             return;
         }
         QCOMPARE(r.Message, Changed);

@@ -20,6 +20,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -40,6 +41,52 @@ bool WriteAll(const QString &path, const QByteArray &bytes)
         return false;
     return file.write(bytes) == bytes.size();
 }
+
+// A small tmpfs mounted over a folder for the length of a test (root only), to give the program
+// a full or a read-only disk.
+class TTmpfs {
+public:
+    TTmpfs() = default;
+    TTmpfs(const TTmpfs &) = delete;
+    TTmpfs &operator=(const TTmpfs &) = delete;
+    ~TTmpfs()
+    {
+        if (!folder_.isEmpty())
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), folder_});
+    }
+    bool Mount(const QString &folder, int kilobytes)
+    {
+        if (::geteuid() != 0)
+            return false;
+        if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                        QStringLiteral("size=%1k").arg(kilobytes), QStringLiteral("tmpfs"), folder}) != 0)
+            return false;
+        folder_ = folder;
+        return true;
+    }
+    bool Mounted() const { return !folder_.isEmpty(); }
+    bool Remount(bool writable)
+    {
+        return QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), writable ? QStringLiteral("remount,rw") : QStringLiteral("remount,ro"),
+                                                           folder_}) == 0;
+    }
+    // Fills the file system up to its last byte.
+    static bool Fill(const QString &path)
+    {
+        QFile filler(path);
+        if (!filler.open(QIODevice::WriteOnly))
+            return false;
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        for (int i = 0; i < 4096 && filler.write("x", 1) == 1 && filler.flush(); ++i) {
+        }
+        return true;
+    }
+
+private:
+    QString folder_;
+};
 
 // Acts on the first modal dialog that opens, from inside its own event loop. Unlike a single
 // shot, it keeps looking while start-up runs its own short event passes (the splash window),
@@ -216,8 +263,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("notices"); // messages before the failure
         QTest::newRow("invalid file") << "invalid" << "Error loading database file '%1'." << "Invalid database file format." << 0;
         QTest::newRow("older header damaged") << "badversion" << "Error loading database file '%1'." << "Invalid database file format." << 0;
-        // A folder that does not exist is not the program's to create: the first save fails.
-        QTest::newRow("missing folder") << "nofolder" << "Error saving database file '%1'." << "" << 1;
+        // Something that is no file at the path is said once, as it is; a FIFO never hangs the start.
+        QTest::newRow("a folder") << "folder" << "Error loading database file '%1'." << "The path is a folder, not a file." << 0;
+        QTest::newRow("a named pipe") << "fifo" << "Error loading database file '%1'." << "The path is a named pipe, not a file." << 0;
     }
     void failedStart()
     {
@@ -231,8 +279,12 @@ private Q_SLOTS:
             content = "not a reminder file\r\n\r\n";
         else if (kind == QLatin1String("badversion"))
             content = "KESTO 3.7\r\n\r\n";
-        if (kind == QLatin1String("nofolder"))
-            path = dir_.filePath(QStringLiteral("no such folder/bad.dat"));
+        QFile::remove(path);
+        QDir(path).removeRecursively();
+        if (kind == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(path));
+        else if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         else
             QVERIFY(WriteAll(path, content));
         ZTRegWriteString(TZTRegHive::CurrentUser, FileKey, QStringLiteral("DataFile"), path);
@@ -255,14 +307,110 @@ private Q_SLOTS:
         QVERIFY(!SplashForm());
 
         // Nothing written: the file as it was, no backup, no preferences saved.
-        if (kind == QLatin1String("nofolder"))
-            QVERIFY(!QFileInfo::exists(path));
+        if (kind == QLatin1String("folder") || kind == QLatin1String("fifo"))
+            QVERIFY(!QFileInfo(path).isFile());
         else
             QCOMPARE(ReadAll(path), content);
         QVERIFY(!QFileInfo::exists(dir_.filePath(QStringLiteral("Backup of bad.dat"))));
         QVERIFY(!ZTRegValueExists(TZTRegHive::CurrentUser, OptionsKey, QStringLiteral("DefaultSound")));
         QVERIFY(!ZTApplication);
         QVERIFY(!SplashBitmap);
+    }
+
+    // A disk the program cannot write to does not keep it from starting and alerting: it says
+    // once that changes cannot be saved, keeps them, and saves them when the disk allows it.
+    void startsWithoutSaving_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder that does not exist") << "nofolder";
+        QTest::newRow("read-only file system") << "readonly";
+        QTest::newRow("full file system") << "full";
+    }
+    void startsWithoutSaving()
+    {
+        QFETCH(QString, kind);
+        const QString folder = dir_.filePath(QStringLiteral("disk-") + kind);
+        const QString path = folder + QStringLiteral("/mine.dat");
+        const QByteArray content = "KESTO 2.0\r\n\r\n{A};5/3/2030;9:5;Alpha;TRUE;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;"
+                                   "5/3/2030;TRUE;5/3/2030;FALSE;TRUE;\r\n";
+        TTmpfs disk;
+        if (kind != QLatin1String("nofolder")) {
+            QVERIFY(QDir().mkpath(folder));
+            if (!disk.Mount(folder, kind == QLatin1String("full") ? 64 : 1024) && (kind == QLatin1String("full") || ::geteuid() == 0))
+                QSKIP("A small file system cannot be mounted here (needs root).");
+            QVERIFY(WriteAll(path, content));
+            if (kind == QLatin1String("readonly"))
+                QVERIFY(disk.Mounted() ? disk.Remount(false) : QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            else
+                QVERIFY(disk.Fill(folder + QStringLiteral("/filler")));
+        }
+        ZTRegWriteString(TZTRegHive::CurrentUser, FileKey, QStringLiteral("DataFile"), path);
+
+        int exitCode = -1;
+        window_ = Start(exitCode);
+        QVERIFY(window_);
+        QVERIFY(terminations_.isEmpty());
+        QCOMPARE(Reminders->MainRowCount(), kind == QLatin1String("nofolder") ? 0 : 1);
+        QVERIFY(window_->SaveFailing());
+        QVERIFY(!window_->FileNotice().isEmpty());
+        QTRY_COMPARE(messages_.size(), kind == QLatin1String("nofolder") ? 2 : 1);
+        QCOMPARE(messages_.last().Text, QStringLiteral("Error saving database file '%1'.").arg(path));
+
+        // A change while the disk refuses: kept, tried at every change, told only once.
+        TReminder::Ptr added = TReminder::Create();
+        added->Date = 45001;
+        Reminders->Add(*added);
+        window_->CommitAndRefresh();
+        QVERIFY(window_->SaveFailing());
+        QCOMPARE(messages_.size(), kind == QLatin1String("nofolder") ? 2 : 1);
+
+        // The disk allows it again: the next minute's try saves everything.
+        if (kind == QLatin1String("nofolder"))
+            QVERIFY(QDir().mkpath(folder));
+        else if (kind == QLatin1String("readonly"))
+            QVERIFY(disk.Mounted() ? disk.Remount(true) : QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        else
+            QVERIFY(QFile::remove(folder + QStringLiteral("/filler")));
+        window_->RetryPendingSave();
+        QVERIFY(!window_->SaveFailing());
+        QCOMPARE(window_->FileNotice(), QStringLiteral("Changes are saved to the database file again."));
+        QVERIFY(ReadAll(path).contains(added->Id.toUtf8()));
+        window_.reset();
+    }
+
+    // A lock that no live process on this host holds never keeps the program from starting.
+    void staleLockForms_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("garbage") << QByteArray("\x01\x02 not a lock \xff");
+        QTest::newRow("another host") << QByteArray::number(qint64(::getpid())) + "\nventaro\nsome-other-host.example\n";
+    }
+    void staleLockForms()
+    {
+        QFETCH(QByteArray, content);
+        const QString lockPath = SingleInstanceLockPath();
+        QVERIFY(WriteAll(lockPath, content));
+        int exitCode = -1;
+        window_ = Start(exitCode);
+        QVERIFY(window_);
+        QVERIFY(instanceMessages_.isEmpty());
+        QVERIFY(ReadAll(lockPath).startsWith(QByteArray::number(qint64(::getpid())) + '\n'));
+    }
+
+    // Without a runtime folder the lock lies in a private folder of this user, not in one that
+    // every user shares.
+    void lockFolderPerUser()
+    {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        const QString path = SingleInstanceLockPath();
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        QCOMPARE(path, QDir::tempPath() + QStringLiteral("/ventaro-%1/KESTO.lock").arg(::getuid()));
+        QFileInfo folder(QFileInfo(path).absolutePath());
+        QVERIFY(folder.isDir());
+        QCOMPARE(folder.ownerId(), ::getuid());
+        QCOMPARE(int(folder.permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther)), 0);
     }
 
     void startUpFailureTexts_data()
