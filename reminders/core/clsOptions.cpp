@@ -48,6 +48,7 @@ constexpr TBoolField BoolFields[] = {
     {"SaveWindow", &TVNTROptions::SaveWindow},
     {"ShowTips", &TVNTROptions::ShowTips},
     {"DeleteAfterDismiss", &TVNTROptions::DeleteAfterDismiss},
+    {"ShowNotification", &TVNTROptions::ShowNotification},
 };
 
 struct TIntegerField {

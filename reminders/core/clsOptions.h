@@ -45,6 +45,8 @@ public:
     bool AutoStartup = true;
     bool ShowTips = true;
     bool DeleteAfterDismiss = true;
+    // A desktop notification goes with each alert.
+    bool ShowNotification = true;
     TColor BackColor = clWindow;
     TColor TextColor = clWindowText;
     TColor TitleBackColor = clActiveCaption;

@@ -188,6 +188,7 @@ void TVNTRDueScanner::Handle(TDueItem &item, TVNTROptions &options)
 
     const QString defaultSound = options.DefaultSound;
     const int defaultReminder = options.DefaultReminder;
+    const bool notify = options.ShowNotification;
     if (Player) {
         Player->SetLoop(due.RepeatSound);
         Player->SetFallbackFileName(defaultSound);
@@ -200,7 +201,8 @@ void TVNTRDueScanner::Handle(TDueItem &item, TVNTROptions &options)
     // occurrences are found by the series' own rule and time.
     const TReminder series = due;
     const bool snoozed = Alert ? Alert(Owner, due, due.OccurrenceDate, item.Earlier)
-                               : TReminderDlg::Alert(Owner, due, due.OccurrenceDate, defaultReminder, Player, item.Earlier);
+                               : TReminderDlg::Alert(Owner, due, due.OccurrenceDate, defaultReminder, Player, item.Earlier,
+                                                     notify);
 
     // The store and the preferences may have been released while the alert was open (the
     // session ended): then nothing is written, silently.

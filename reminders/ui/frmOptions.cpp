@@ -180,6 +180,7 @@ void TOptionsDlg::LoadControls(const TVNTROptions &options)
 
     ui->chkCloseMinimizes->setChecked(options.CloseMinimizes);
     ui->chkSaveWindow->setChecked(options.SaveWindow);
+    ui->chkShowNotification->setChecked(options.ShowNotification);
     ui->chkAutoStartup->setChecked(options.AutoStartup);
     ui->txtDefaultSoundFile->SetFileName(options.DefaultSound);
 
@@ -215,6 +216,7 @@ void TOptionsDlg::WriteOptions(TVNTROptions &options) const
 {
     options.CloseMinimizes = ui->chkCloseMinimizes->isChecked();
     options.SaveWindow = ui->chkSaveWindow->isChecked();
+    options.ShowNotification = ui->chkShowNotification->isChecked();
     options.AutoStartup = ui->chkAutoStartup->isChecked();
     options.DefaultSound = ui->txtDefaultSoundFile->FileName();
     // Positions beyond the length of a short work-week string stay as they are.

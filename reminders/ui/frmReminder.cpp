@@ -7,8 +7,10 @@
 #include "ZTFormUtils.h"
 #include "ZTHelpUtils.h"
 #include "clsReminders.h"
+#include "uNotifier.h"
 #include "uPlayer.h"
 
+#include <QDBusConnection>
 #include <QPointer>
 
 #include <algorithm>
@@ -152,15 +154,50 @@ void TReminderDlg::cmdSnoozeClick()
 void TReminderDlg::done(int result)
 {
     answered_ = true;
+    // Answered here or on the notification: the notification has nothing more to say.
+    if (notice_)
+        notice_->Close();
     QDialog::done(result);
+}
+
+void TReminderDlg::ShowNotification(const QDBusConnection &bus)
+{
+    if (notice_)
+        return;
+    QString body = ui->lblReminder->text();
+    if (!ui->lblEarlier->isHidden())
+        body += QLatin1Char('\n') + ui->lblEarlier->text();
+    notice_ = new TVNTRNotification(bus, this);
+    notice_->setObjectName(QStringLiteral("Notification"));
+    connect(notice_, &TVNTRNotification::ActionInvoked, this, &TReminderDlg::NotificationAction);
+    notice_->Show(windowTitle(), body);
+}
+
+void TReminderDlg::NotificationAction(const QString &key)
+{
+    if (answered_)
+        return;
+    if (key == QLatin1String(VNTRActionDismiss))
+        cmdDismissClick();
+    else if (key == QLatin1String(VNTRActionSnooze))
+        cmdSnoozeClick();
+    else if (key == QLatin1String(VNTRActionDefault))
+        ZTGuard(TZTRaise::PassThrough, kFailure, [&] { BringForward(); });
+}
+
+void TReminderDlg::BringForward()
+{
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
 }
 
 void TReminderDlg::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     // The program usually lives in the tray: the alert must come to the front by itself.
-    raise();
-    activateWindow();
+    BringForward();
 }
 
 void TReminderDlg::FitToFont()
@@ -202,7 +239,7 @@ void TReminderDlg::PlaceEarlier(int earlier)
 }
 
 bool TReminderDlg::Alert(QWidget *owner, TReminder &reminder, TDateTime occurrenceDate, int defaultReminder,
-                         IVNTRPlayer *player, int earlier)
+                         IVNTRPlayer *player, int earlier, bool notify)
 {
     TStopPlayer stopPlayer(player);
     bool snoozed = false;
@@ -218,16 +255,21 @@ bool TReminderDlg::Alert(QWidget *owner, TReminder &reminder, TDateTime occurren
         } releaseDialog{dialog};
 
         dialog->Prepare(reminder, occurrenceDate, defaultReminder, earlier);
+        if (notify)
+            dialog->ShowNotification(QDBusConnection::sessionBus());
         if (const TReminderAlertAnswerer &answerer = Answerer()) {
             const TReminderAlertAnswer answer = answerer(*dialog);
             if (!dialog)
                 throw EZTException(QString());
-            if (answer.SnoozeIndex != TReminderAlertAnswer::KeepSelection)
-                dialog->ui->cbSnooze->setCurrentIndex(answer.SnoozeIndex);
-            if (answer.Snooze)
-                dialog->cmdSnoozeClick();
-            else
-                dialog->cmdDismissClick();
+            // The answerer may have answered through the notification already.
+            if (!dialog->answered_) {
+                if (answer.SnoozeIndex != TReminderAlertAnswer::KeepSelection)
+                    dialog->ui->cbSnooze->setCurrentIndex(answer.SnoozeIndex);
+                if (answer.Snooze)
+                    dialog->cmdSnoozeClick();
+                else
+                    dialog->cmdDismissClick();
+            }
         } else {
             ZTCentreOnScreen(dialog);
             dialog->exec();

@@ -14,7 +14,9 @@
 #include <memory>
 
 class IVNTRPlayer;
+class QDBusConnection;
 class TReminder;
+class TVNTRNotification;
 
 namespace Ui {
 class TReminderDlg;
@@ -58,9 +60,10 @@ public:
     // OccurrenceDate (0 for a one-time reminder); defaultReminder the preselected interval
     // (none outside 0 .. 12). The player is stopped when the window has been released, also
     // when showing fails. earlier: how many earlier occurrences of the series were missed too
-    // (shown under the message when there are any).
+    // (shown under the message when there are any). notify: a desktop notification goes with
+    // the window (on the session bus), whose actions answer it as its buttons do.
     static bool Alert(QWidget *owner, TReminder &reminder, TDateTime occurrenceDate, int defaultReminder,
-                      IVNTRPlayer *player, int earlier = 0);
+                      IVNTRPlayer *player, int earlier = 0, bool notify = false);
 
     // The texts of the interval list, by position.
     static QStringList SnoozeTexts();
@@ -78,6 +81,15 @@ public:
     // Fills the window for one reminder (and the count of earlier missed occurrences).
     void Prepare(const TReminder &reminder, TDateTime occurrenceDate, int defaultReminder, int earlier = 0);
 
+    // Sends the desktop notification that goes with the prepared window: its caption, its
+    // message with the line of earlier occurrences. Answering the window withdraws it.
+    void ShowNotification(const QDBusConnection &bus);
+    // The notification sent with the window, or nullptr.
+    TVNTRNotification *Notification() const { return notice_; }
+    // Shows the window and asks the desktop to bring it to the front (the notification's own
+    // click; a Wayland client cannot place itself on top).
+    void BringForward();
+
     // After the window closed: whether Snooze was pressed, and the moment it was pressed.
     bool Snoozed() const { return snooze_; }
     TDateTime SnoozePressedAt() const { return snoozePressedAt_; }
@@ -93,6 +105,8 @@ protected:
 private Q_SLOTS:
     void cmdDismissClick();
     void cmdSnoozeClick();
+    // An action chosen on the notification: the same answer as the window's button.
+    void NotificationAction(const QString &key);
 
 private:
     void FitToFont();
@@ -104,6 +118,8 @@ private:
     bool snooze_ = false;
     bool answered_ = false;
     TDateTime snoozePressedAt_ = 0;
+    // The desktop notification (a child of the window), when one was sent.
+    TVNTRNotification *notice_ = nullptr;
     // The message's area as laid out for the font.
     QRect messageArea_;
 };

@@ -32,6 +32,9 @@ public:
             qputenv(n[0], path.toLocal8Bit());
         }
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        // No session bus: nothing a test does reaches the desktop of the person running it (a
+        // test that needs a bus starts its own and points this variable at it).
+        qputenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + root + QStringLiteral("/runtime/no-session-bus")).toLocal8Bit());
     }
 
     // The temporary root that holds the isolated folders; tests may put their own files here.

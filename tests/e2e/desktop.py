@@ -262,9 +262,11 @@ class Desktop:
             "HOME": self.home, "XDG_CONFIG_HOME": self.config, "XDG_CONFIG_DIRS": self.config_dirs,
             "XDG_DATA_HOME": self.data, "XDG_RUNTIME_DIR": self.runtime,
             "XDG_CACHE_HOME": os.path.join(self.root, "cache"),
-            "DISPLAY": self.display, "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8",
+            "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8",
             "QT_QPA_PLATFORM": "xcb", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_ACCESSIBILITY": "1",
         })
+        if self.display:  # a Wayland session may have no X server at all
+            env["DISPLAY"] = self.display
         return env
 
     def _start_bus(self):
@@ -283,8 +285,10 @@ class Desktop:
         # This process is a client of the same buses: pyatspi reads them when first imported.
         for k in [k for k in os.environ if k.startswith(("DBUS_", "AT_SPI"))]:
             del os.environ[k]
-        os.environ.update({"DISPLAY": self.display, "DBUS_SESSION_BUS_ADDRESS": address,
-                           "XDG_RUNTIME_DIR": self.runtime})
+        os.environ.pop("DISPLAY", None)
+        if self.display:
+            os.environ["DISPLAY"] = self.display
+        os.environ.update({"DBUS_SESSION_BUS_ADDRESS": address, "XDG_RUNTIME_DIR": self.runtime})
         import pyatspi  # noqa: F401  (starts the accessibility bus through the session bus)
         self.registry = pyatspi.Registry
         wait_for(lambda: self.registry.getDesktop(0) is not None, "the accessibility bus")

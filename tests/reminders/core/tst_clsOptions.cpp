@@ -17,7 +17,7 @@ QMap<QString, QString> Fields(const TVNTROptions &o)
 #define VNTR_FIELD(f) m[QStringLiteral(#f)] = QVariant(o.f).toString();
 #define VNTR_COLOR(f) m[QStringLiteral(#f)] = QString::number(o.f, 16);
     VNTR_FIELD(CloseMinimizes) VNTR_FIELD(SaveWindow) VNTR_FIELD(AutoStartup) VNTR_FIELD(ShowTips)
-    VNTR_FIELD(DeleteAfterDismiss) VNTR_COLOR(BackColor) VNTR_COLOR(TextColor) VNTR_COLOR(TitleBackColor)
+    VNTR_FIELD(DeleteAfterDismiss) VNTR_FIELD(ShowNotification) VNTR_COLOR(BackColor) VNTR_COLOR(TextColor) VNTR_COLOR(TitleBackColor)
     VNTR_COLOR(TitleTextColor) VNTR_COLOR(TrailingTextColor) VNTR_FIELD(StartTime) VNTR_FIELD(EndTime)
     VNTR_FIELD(DefaultReminder) VNTR_COLOR(PanelWorkingColor) VNTR_COLOR(PanelNonworkingColor)
     VNTR_COLOR(PanelSelectedColor) VNTR_COLOR(PanelHourBackColor) VNTR_COLOR(PanelHourTextColor)
@@ -52,8 +52,9 @@ private Q_SLOTS:
         TVNTROptions o;
         o.LoadFromRegistry();
         const auto f = Fields(o);
-        QCOMPARE(Joined(f, {"CloseMinimizes", "SaveWindow", "AutoStartup", "ShowTips", "DeleteAfterDismiss"}),
-                 QStringLiteral("true true false true true"));
+        QCOMPARE(Joined(f, {"CloseMinimizes", "SaveWindow", "AutoStartup", "ShowTips", "DeleteAfterDismiss",
+                            "ShowNotification"}),
+                 QStringLiteral("true true false true true true"));
         QCOMPARE(Joined(f, {"StartTime", "EndTime", "DefaultReminder", "WorkDays", "DefaultSound"}),
                  QStringLiteral("18 38 0 1111100 "));
         QCOMPARE(Joined(f, {"BackColor", "TextColor", "TitleBackColor", "TitleTextColor", "TrailingTextColor"}),
@@ -69,7 +70,7 @@ private Q_SLOTS:
     void roundTrip()
     {
         TVNTROptions saved;
-        saved.CloseMinimizes = saved.SaveWindow = saved.ShowTips = saved.DeleteAfterDismiss = false;
+        saved.CloseMinimizes = saved.SaveWindow = saved.ShowTips = saved.DeleteAfterDismiss = saved.ShowNotification = false;
         TColor *colours[] = {&saved.BackColor, &saved.TextColor, &saved.TitleBackColor, &saved.TitleTextColor,
                              &saved.TrailingTextColor, &saved.PanelWorkingColor, &saved.PanelNonworkingColor,
                              &saved.PanelSelectedColor, &saved.PanelHourBackColor, &saved.PanelHourTextColor,
@@ -105,6 +106,7 @@ private Q_SLOTS:
         QTest::newRow("ShowTips 2 is true") << "ShowTips" << QVariant(2) << "true";
         QTest::newRow("ShowTips 0") << "ShowTips" << QVariant(0) << "false";
         QTest::newRow("ShowTips as text") << "ShowTips" << QVariant("0") << "true";
+        QTest::newRow("ShowNotification 0") << "ShowNotification" << QVariant(0) << "false";
         QTest::newRow("red title text") << "TitleTextColor" << QVariant(0xFF) << "ff";
         QTest::newRow("colour as text") << "BackColor" << QVariant("clRed") << "80000005";
         QTest::newRow("WorkDays as number") << "WorkDays" << QVariant(11111) << "1111100";

@@ -305,6 +305,28 @@ private Q_SLOTS:
         QCOMPARE(ZTRegReadString(CU, Options->OptionsKey(), "WorkDays", "unset"), saved);
     }
 
+    // The notification preference is shown as stored, and the user's choice is stored.
+    void notificationPreference_data()
+    {
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("on, turned off") << true;
+        QTest::newRow("off, turned on") << false;
+    }
+    void notificationPreference()
+    {
+        QFETCH(bool, stored);
+        Options->ShowNotification = stored;
+        Run([&](TOptionsDlg &dialog) {
+            auto *box = Child<QCheckBox>(dialog, "chkShowNotification");
+            QCOMPARE(box->isChecked(), stored);
+            QCOMPARE(box->text(), QStringLiteral("Show a desktop &notification with each alert"));
+            box->setChecked(!stored);
+            dialog.PressOK();
+        });
+        QCOMPARE(Options->ShowNotification, !stored);
+        QCOMPARE(ZTRegReadInteger(CU, Options->OptionsKey(), "ShowNotification", -1), stored ? 0 : 1);
+    }
+
     // Cancel drops the changes made since the last Apply, and only those.
     void applyThenCancel()
     {
