@@ -3,7 +3,8 @@
 // and reads back row for row (a second save and load change nothing at all); the backup holds
 // the file as it was before each save; and the queries the program
 // runs on a loaded store (next occurrence, day view, calendar marks, due scan, obsolete
-// reminders) finish on whatever values the rows carry.
+// reminders) finish on whatever values the rows carry. The strict reader of files that arrive
+// while the program runs agrees with the loader on every file it calls whole.
 
 #include "FuzzStore.h"
 #include "FuzzSupport.h"
@@ -13,6 +14,7 @@
 #include "uFunctions.h"
 
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -64,6 +66,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(!store.OldFormat, "the 1.0 field order outlives the load");
     const QStringList rows = fuzz::Rows(store, true);
 
+    // The strict reader (for what arrives while the program runs) takes nothing the loader
+    // refuses, and reads a whole file exactly as the loader does.
+    std::vector<TReminder> wholeMain, wholeExclusions;
+    QString reason;
+    if (TReminders::ReadWhole(bytes, wholeMain, wholeExclusions, reason)) {
+        TReminders strict{QString()};
+        for (const TReminder &row : wholeMain)
+            strict.Add(row);
+        for (const TReminder &row : wholeExclusions)
+            strict.AddExclusion(row);
+        FUZZ_CHECK(fuzz::Rows(strict, true) == rows, "the strict reader reads a whole file otherwise than the loader");
+    } else {
+        FUZZ_CHECK(!reason.isEmpty(), "a file that is not whole has no reason");
+    }
+
     // Start-up saves at once: rows loaded (also those before a bad line) must come back whole.
     try {
         store.Save();
@@ -84,6 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // From then on the file reads back exactly, and the backup is the file as it was saved.
     const QByteArray saved = fuzz::ReadFile(file);
+    FUZZ_CHECK(TReminders::ReadWhole(saved, wholeMain, wholeExclusions, reason), "a saved file is not whole");
     again.Save();
     FUZZ_CHECK(fuzz::ReadFile(backup) == saved, "the backup holds the file as it was before the save");
     TReminders third(file);

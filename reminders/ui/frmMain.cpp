@@ -1,6 +1,7 @@
 #include "frmMain.h"
 #include "ui_frmMain.h"
 
+#include "clsDayView.h"
 #include "frmAddReminder.h"
 #include "frmMainList.h"
 #include "frmQuickCal.h"
@@ -89,6 +90,7 @@ TVNTRMain::TVNTRMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique
     CreateActions();
     CreateMenus();
     BuildLayout();
+    ConnectDayView();
     FormCreate();
 }
 
@@ -124,18 +126,8 @@ void TVNTRMain::BuildLayout()
     bold.setBold(true);
     pDate_->setFont(bold);
     left->addWidget(pDate_);
-    sbxClient_ = new QScrollArea(central);
-    sbxClient_->setObjectName(QStringLiteral("sbxClient"));
-    sbxClient_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    sbxClient_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    sbxClient_->setWidgetResizable(false);
-    sbxClient_->setAccessibleName(QStringLiteral("Day view"));
-    dayContent_ = new QWidget;
-    dayContent_->setObjectName(QStringLiteral("DayView"));
-    dayContent_->setFixedHeight(RowHeight * SlotCount);
-    sbxClient_->setWidget(dayContent_);
-    sbxClient_->viewport()->installEventFilter(this);
-    left->addWidget(sbxClient_, 1);
+    dayView_ = new TVNTRDayView(central);
+    left->addWidget(dayView_, 1);
     columns->addLayout(left, 1);
 
     // Right: the calendar with today's information, the divider and the list.
@@ -241,7 +233,6 @@ void TVNTRMain::FormCreate()
 {
     firstScan_ = true;
     exitRequested_ = false;
-    rebuilding_ = false;
     setWindowTitle(ZTApplication ? ZTApplication->Title : QString::fromLatin1(VNTRTitle));
     const TDateTime today = DateOf(ZTNow());
     ZTGuard(TZTRaise::PassThrough, kInternalError, [&] {
@@ -251,7 +242,7 @@ void TVNTRMain::FormCreate()
         CreateTrayMenu();
         Calendar_->SetSelectedDate(today);
         pcReminders_->setCurrentIndex(0);
-        SelectSlot(nullptr);
+        dayView_->SelectSlot(nullptr);
         ApplyPreferences();
         WatchDatabaseFile();
     });
@@ -304,7 +295,7 @@ void TVNTRMain::ApplyPreferences()
         ApplyCalendarColours(Calendar_);
         if (Player)
             Player->SetFileName(Options->DefaultSound);
-        BuildOrRecolourDayView(Calendar_->SelectedDate());
+        dayView_->BuildOrRecolour(Calendar_->SelectedDate());
         Calendar_->SetSelectedDate(Calendar_->SelectedDate());
     });
 }
@@ -314,7 +305,7 @@ void TVNTRMain::SetDateCaption(bool showDayView, TDateTime date)
     ZTRaising(TZTRaise::PassThrough, kDateCaptionError, [&] {
         pDate_->setText(ZTCapitalize(QLocale::system().toString(DateTimeToQDate(date), QLocale::LongFormat)));
         if (showDayView)
-            BuildOrRecolourDayView(date);
+            dayView_->BuildOrRecolour(date);
     });
 }
 
@@ -469,16 +460,3 @@ void TVNTRMain::SaveFormStorage()
     ZTRegWriteBool(TZTRegHive::CurrentUser, key, QStringLiteral("sbMain.Visible"), !statusBar()->isHidden());
 }
 
-// ---- Events of the child controls ----
-
-bool TVNTRMain::eventFilter(QObject *watched, QEvent *event)
-{
-    if (sbxClient_ && watched == sbxClient_->viewport() && event->type() == QEvent::Resize) {
-        DayViewResize();
-        return false;
-    }
-    // The day view's labels, slot areas, entries and gaps: the only other controls watched.
-    if (auto *widget = qobject_cast<QWidget *>(watched); widget && DayViewEvent(widget, event))
-        return true;
-    return QMainWindow::eventFilter(watched, event);
-}

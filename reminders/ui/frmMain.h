@@ -27,6 +27,7 @@ class TZTCalendarPanel;
 class TReminder;
 class TRepresentation;
 class TVNTRListModel;
+class TVNTRDayView;
 class QAction;
 class QMenu;
 class QMenuBar;
@@ -116,27 +117,12 @@ public:
     void actTrayManagerExecute();
 
     // ---- Day view ----
-    static constexpr int SlotCount = 48;
-    static constexpr int RowHeight = 20;
-    static constexpr int HourLabelWidth = 80;
-    static constexpr int EntryWidth = 200;
-    static constexpr int GapWidth = 5;
-    static constexpr int GapTag = -1000;
-    // The slot area of slot i (0 .. 47), the entry and slot selected (or nullptr).
-    QFrame *SlotArea(int slot) const;
-    QFrame *SelectedSlot() const { return selectedSlot_; }
-    QLabel *SelectedEntry() const { return selectedEntry_; }
-    // The slot area of the half hour that holds the time.
-    QFrame *SlotForTime(TDateTime time) const;
-    void SelectEntry(QLabel *entry);
-    void SelectSlot(QFrame *slotArea);
+    TVNTRDayView *DayView() const { return dayView_; }
     // Opens the add dialog at the slot's start time on the selected date; adds on OK.
-    void AddAtSlot(QFrame *slotArea);
+    void AddAtSlot(int slot);
     // Moves the reminder of an entry to the start of a slot of the same day (a drop, or
     // Ctrl+Up/Down on the selected entry).
     void DropEntry(QLabel *entry, int slot);
-    // The entries currently placed in a slot, left to right.
-    QList<QLabel *> EntriesIn(int slot) const;
 
     // ---- List ----
     // Refills the list and places the day-view entries of the date.
@@ -148,7 +134,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // ---- Creation, storage, shutdown ----
@@ -183,22 +168,11 @@ private:
     bool CalendarGetMonthInfo(TDateTime date);
 
     // ---- Day view ----
-    void BuildOrRecolourDayView(TDateTime date);
-    void ClearEntries();
-    // Shows the representation's entry in the slot area. Only as many entries as the slot's
-    // visible width can show get controls (and the reminder to select, always); the others
-    // wait in the slot's overflow until the view grows wider.
-    void Place(const std::shared_ptr<TRepresentation> &representation, int key, QFrame *slotArea, bool always = false);
-    void MakeEntry(TRepresentation &representation, int key, int slot);
-    // How many entries a slot shows side by side at the day view's width.
-    int EntryCapacity() const;
-    void ColourSlot(QFrame *slotArea, int slot, TDateTime date);
-    void PaintSlot(QFrame *slotArea, std::uint32_t rgb);
+    // Wires the day view's signals to the commands.
+    void ConnectDayView();
+    void DayViewEntryActivated(QLabel *entry);
     bool IsListActive() const;
     void ClearListSelection();
-    void ScrollToSlot(int slot);
-    void DayViewResize();
-    bool DayViewEvent(QWidget *widget, QEvent *event);
 
     // ---- List ----
     void lvAllSelectionChanged();
@@ -214,7 +188,6 @@ private:
 
     bool firstScan_ = true;
     bool exitRequested_ = false;
-    bool rebuilding_ = false;
     bool storageRestored_ = false;
 
     // Layout
@@ -223,8 +196,7 @@ private:
     QToolBar *tbMain_ = nullptr;
     TZTCalendarPanel *Calendar_ = nullptr;
     QLabel *pDate_ = nullptr;
-    QScrollArea *sbxClient_ = nullptr;
-    QWidget *dayContent_ = nullptr;
+    TVNTRDayView *dayView_ = nullptr;
     QTabWidget *pcReminders_ = nullptr;
     QTreeView *lvAll_ = nullptr;
     std::unique_ptr<TVNTRListModel> listModel_;
@@ -234,23 +206,6 @@ private:
     QMenu *popCalendar_ = nullptr;
     QMenu *popTray_ = nullptr;
 
-    // Day view state: the 48 rows, their hour labels and slot areas, the selection.
-    std::vector<QFrame *> rows_;
-    std::vector<QLabel *> hourLabels_;
-    std::vector<QFrame *> slotAreas_;
-    // The entry and gap controls of each slot, kept from one rebuild to the next and reused:
-    // a rebuild hides what it does not need instead of destroying and creating thousands of
-    // controls. usedEntries_[i] of them stand in slot i now.
-    struct TSlotEntry {
-        QLabel *Entry;
-        QFrame *Gap;
-    };
-    std::vector<std::vector<TSlotEntry>> entryPool_;
-    std::vector<int> usedEntries_;
-    // Per slot, the placed reminders beyond what its width shows, in placing order.
-    std::vector<std::vector<std::pair<std::shared_ptr<TRepresentation>, int>>> overflow_;
-    QPointer<QFrame> selectedSlot_;
-    QPointer<QLabel> selectedEntry_;
     // The Id of the reminder whose entry the next rebuild selects and scrolls into view.
     QString reminderToSelect_;
 

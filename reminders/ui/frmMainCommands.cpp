@@ -2,6 +2,8 @@
 // and the context menus they appear in, the one enabling function, and every command.
 #include "frmMain.h"
 
+#include "clsDayView.h"
+
 #include "clsRepresentation.h"
 #include "frmAddReminder.h"
 #include "frmMainList.h"
@@ -212,7 +214,7 @@ void TVNTRMain::UpdateActions()
         if (!lvAll_)
             return;
         const bool listSelection = IsListActive() && lvAll_->selectionModel()->hasSelection();
-        const bool target = listSelection || selectedEntry_;
+        const bool target = listSelection || dayView_->SelectedEntry();
         Act(this, "actCalendarEditReminder")->setEnabled(target);
         Act(this, "actCalendarRemoveReminder")->setEnabled(target);
         Act(this, "actViewJumpTo")->setEnabled(listSelection);
@@ -236,9 +238,9 @@ std::optional<TVNTRMain::TTarget> TVNTRMain::ReminderInQuestion()
             return std::nullopt;
         target.Reminder = listModel_->ReminderAt(rows.first().row());
     } else {
-        if (!selectedEntry_)
+        if (!dayView_->SelectedEntry())
             return std::nullopt;
-        const int key = selectedEntry_->property(TRepresentation::TagProperty).toInt();
+        const int key = TVNTRDayView::KeyOf(dayView_->SelectedEntry());
         if (key < 0 || key >= listModel_->Count())
             return std::nullopt;
         target.Reminder = listModel_->ReminderAt(listModel_->PositionOfKey(key));
@@ -273,8 +275,8 @@ void TVNTRMain::AddReminderAt(std::optional<TDateTime> time, TDateTime date)
 void TVNTRMain::actCalendarAddReminderExecute()
 {
     ZTGuard(TZTRaise::PassThrough, kAddError, [this] {
-        if (selectedSlot_) {
-            AddAtSlot(selectedSlot_);
+        if (QFrame *slot = dayView_->SelectedSlot()) {
+            AddAtSlot(dayView_->SlotOf(slot));
             return;
         }
         AddReminderAt(std::nullopt, Calendar_->SelectedDate());

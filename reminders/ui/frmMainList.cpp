@@ -2,6 +2,8 @@
 // view's entries, the selection kept exclusive with the day view, and Jump To.
 #include "frmMainList.h"
 
+#include "clsDayView.h"
+
 #include "clsRepresentation.h"
 #include "frmMain.h"
 #include "uMain.h"
@@ -142,18 +144,25 @@ void TVNTRMain::RebuildLists(TDateTime date)
         // No painting while the rows and entries change: the list and the day view are drawn
         // once, when the rebuild is over.
         lvAll_->setUpdatesEnabled(false);
-        dayContent_->setUpdatesEnabled(false);
+        dayView_->widget()->setUpdatesEnabled(false);
+        // The day view hides the controls this rebuild did not use once the new entries stand,
+        // also when the rebuild fails midway.
         struct TResume {
-            QWidget *list, *day;
+            QWidget *list;
+            TVNTRDayView *day;
             ~TResume()
             {
-                day->setUpdatesEnabled(true);
+                try {
+                    day->EndRebuild();
+                } catch (...) {
+                }
+                day->widget()->setUpdatesEnabled(true);
                 list->setUpdatesEnabled(true);
             }
-        } resume{lvAll_, dayContent_};
+        } resume{lvAll_, dayView_};
 
         listModel_->Clear();
-        ClearEntries();
+        dayView_->BeginRebuild();
 
         TReminderList all;
         Reminders->GetAll(all);
@@ -179,23 +188,21 @@ void TVNTRMain::RebuildLists(TDateTime date)
                 next = reminder->NextOccurrence(*Reminders);
             auto representation = std::make_shared<TRepresentation>(reminder);
             if (reminder->OccursOn(*Reminders, date)) {
-                QFrame *slotArea = SlotForTime(reminder->Time);
-                if (slotArea) {
-                    const bool chosen = !reminderToSelect_.isEmpty() && reminder->Id == reminderToSelect_;
-                    Place(representation, k, slotArea, chosen);
-                    if (chosen) {
-                        toSelect = representation->Entry();
-                        slotToShow = slotArea->property(TRepresentation::SlotProperty).toInt();
-                    }
+                const int slot = TVNTRDayView::SlotOfTime(reminder->Time);
+                const bool chosen = !reminderToSelect_.isEmpty() && reminder->Id == reminderToSelect_;
+                dayView_->Place(representation, k, slot, chosen);
+                if (chosen) {
+                    toSelect = representation->Entry();
+                    slotToShow = slot;
                 }
             }
             rows.push_back({k, next != 0 ? next : reminder->Date, std::move(representation)});
         }
         listModel_->Reset(std::move(rows));
         if (toSelect) {
-            SelectSlot(nullptr);
-            SelectEntry(toSelect);
-            ScrollToSlot(slotToShow);
+            dayView_->SelectSlot(nullptr);
+            dayView_->SelectEntry(toSelect);
+            dayView_->ScrollToSlot(slotToShow);
         }
         reminderToSelect_.clear();
     });
@@ -218,8 +225,8 @@ void TVNTRMain::lvAllSelectionChanged()
 {
     ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal error."), [this] {
         if (lvAll_->selectionModel()->hasSelection()) {
-            SelectSlot(nullptr);
-            SelectEntry(nullptr);
+            dayView_->SelectSlot(nullptr);
+            dayView_->SelectEntry(nullptr);
         }
         UpdateActions();
     });

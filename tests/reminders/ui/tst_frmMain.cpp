@@ -12,6 +12,7 @@
 #include "clsReminders.h"
 #include "clsRepresentation.h"
 #include "frmAddReminder.h"
+#include "clsDayView.h"
 #include "frmMain.h"
 #include "frmMainList.h"
 #include "frmQuickCal.h"
@@ -30,6 +31,7 @@
 #include <QPlainTextEdit>
 #include <QTimeEdit>
 #include <QToolBar>
+#include <QToolButton>
 #include <QStyleOptionViewItem>
 #include <QTreeView>
 
@@ -129,13 +131,13 @@ private:
         }
         QLabel *entry = Entry(message);
         QVERIFY(entry);
-        main_->SelectEntry(entry);
+        main_->DayView()->SelectEntry(entry);
     }
 
     QLabel *Entry(const QString &message) const
     {
-        for (int slot = 0; slot < TVNTRMain::SlotCount; ++slot)
-            for (QLabel *entry : main_->EntriesIn(slot))
+        for (int slot = 0; slot < TVNTRDayView::SlotCount; ++slot)
+            for (QLabel *entry : main_->DayView()->EntriesIn(slot))
                 if (entry->text().endsWith(message))
                     return entry;
         return nullptr;
@@ -143,8 +145,8 @@ private:
 
     int SlotOfEntry(const QString &message) const
     {
-        for (int slot = 0; slot < TVNTRMain::SlotCount; ++slot)
-            for (QLabel *entry : main_->EntriesIn(slot))
+        for (int slot = 0; slot < TVNTRDayView::SlotCount; ++slot)
+            for (QLabel *entry : main_->DayView()->EntriesIn(slot))
                 if (entry->text().endsWith(message))
                     return slot;
         return -1;
@@ -281,7 +283,7 @@ private Q_SLOTS:
         MakeMain();
         ShowMain();
         if (slot >= 0)
-            main_->SelectSlot(main_->SlotArea(slot));
+            main_->DayView()->SelectSlot(main_->DayView()->SlotArea(slot));
         QString shown;
         bool dialogFlag = false;
         VNTRSetAddReminderAnswerer([&](TAddReminderDlg &dialog) {
@@ -301,7 +303,7 @@ private Q_SLOTS:
         // The new entry stands in its slot, selected, and the list shows its row.
         QLabel *entry = Entry(QStringLiteral("new"));
         QVERIFY(entry);
-        QCOMPARE(main_->SelectedEntry(), entry);
+        QCOMPARE(main_->DayView()->SelectedEntry(), entry);
         QCOMPARE(SlotOfEntry(QStringLiteral("new")), 42);
         QCOMPARE(main_->ListModel()->Count(), 1);
     }
@@ -331,7 +333,7 @@ private Q_SLOTS:
         else if (state == QLatin1String("entry"))
             Choose(QStringLiteral("one"), false);
         else if (state == QLatin1String("slot"))
-            main_->SelectSlot(main_->SlotArea(3));
+            main_->DayView()->SelectSlot(main_->DayView()->SlotArea(3));
         else if (state == QLatin1String("dialog"))
             ReminderDialogOpen = true;
         else if (state == QLatin1String("quick"))
@@ -370,14 +372,14 @@ private Q_SLOTS:
         Options->PanelNonworkingColor = ZTRgb(90, 90, 90);
         MakeMain();
         main_->Calendar()->SetSelectedDate(date);
-        for (int slot = 0; slot < TVNTRMain::SlotCount; ++slot)
-            QCOMPARE(Background(main_->SlotArea(slot)), ZTColorToRgb(working.contains(slot) ? Options->PanelWorkingColor
+        for (int slot = 0; slot < TVNTRDayView::SlotCount; ++slot)
+            QCOMPARE(Background(main_->DayView()->SlotArea(slot)), ZTColorToRgb(working.contains(slot) ? Options->PanelWorkingColor
                                                                                              : Options->PanelNonworkingColor));
         // The selected slot keeps the selected colour and gets its own back when deselected.
-        main_->SelectSlot(main_->SlotArea(20));
-        QCOMPARE(Background(main_->SlotArea(20)), ZTColorToRgb(Options->PanelSelectedColor));
-        main_->SelectSlot(nullptr);
-        QCOMPARE(Background(main_->SlotArea(20)),
+        main_->DayView()->SelectSlot(main_->DayView()->SlotArea(20));
+        QCOMPARE(Background(main_->DayView()->SlotArea(20)), ZTColorToRgb(Options->PanelSelectedColor));
+        main_->DayView()->SelectSlot(nullptr);
+        QCOMPARE(Background(main_->DayView()->SlotArea(20)),
                  ZTColorToRgb(working.contains(20) ? Options->PanelWorkingColor : Options->PanelNonworkingColor));
     }
 
@@ -412,13 +414,13 @@ private Q_SLOTS:
         QCOMPARE(SlotOfEntry(QStringLiteral("first")), slot);
         if (slot < 0)
             return;
-        QLabel *entry = main_->EntriesIn(slot).value(0);
+        QLabel *entry = main_->DayView()->EntriesIn(slot).value(0);
         QCOMPARE(entry->text(), QString(text).replace(QStringLiteral("09:29"), TReminder::TimeCaption(r->Time))
                                     .replace(QStringLiteral("09:30"), TReminder::TimeCaption(r->Time))
                                     .replace(QStringLiteral("00:00"), TReminder::TimeCaption(r->Time))
                                     .replace(QStringLiteral("23:45"), TReminder::TimeCaption(r->Time))
                                     .replace(QStringLiteral("09:00"), TReminder::TimeCaption(r->Time)));
-        QCOMPARE(entry->width(), TVNTRMain::EntryWidth);
+        QCOMPARE(entry->width(), TVNTRDayView::EntryWidth);
     }
 
     void sideBySide()
@@ -428,26 +430,37 @@ private Q_SLOTS:
         MakeMain();
         main_->resize(1200, 600);
         ShowMain();
-        const QList<QLabel *> entries = main_->EntriesIn(20);
+        const QList<QLabel *> entries = main_->DayView()->EntriesIn(20);
         QCOMPARE(entries.size(), 2);
-        const int gap = std::abs(entries[1]->x() - entries[0]->x()) - TVNTRMain::EntryWidth;
-        QCOMPARE(gap, TVNTRMain::GapWidth);
+        const int gap = std::abs(entries[1]->x() - entries[0]->x()) - TVNTRDayView::EntryWidth;
+        QCOMPARE(gap, TVNTRDayView::GapWidth);
         // A crowded slot shows what its width can show; widening the window shows the rest.
         for (int i = 0; i < 8; ++i)
             Reminders->Add(*OneTime(Today, 10, 20 + i, QStringLiteral("crowd%1").arg(i)));
         main_->resize(1200, 600);
         main_->CommitAndRefresh();
         QCoreApplication::processEvents();
-        const int shown = int(main_->EntriesIn(20).size());
+        const int shown = int(main_->DayView()->EntriesIn(20).size());
         QVERIFY2(shown >= 2 && shown < 10, qPrintable(QString::number(shown)));
+        // The ones held back are not hidden without a sign: "+N" lists them, and one chosen
+        // there becomes an entry like the others (selected, so Enter edits it).
+        QToolButton *more = main_->DayView()->OverflowMarker(20);
+        QVERIFY(more && more->isVisible());
+        QCOMPARE(more->text(), QStringLiteral("+%1").arg(10 - shown));
+        QLabel *promoted = main_->DayView()->ShowOverflowEntry(20, 0);
+        QVERIFY(promoted && promoted->isVisible());
+        QCOMPARE(main_->DayView()->SelectedEntry(), promoted);
+        QCOMPARE(main_->DayView()->EntriesIn(20).size(), shown + 1);
+        QCOMPARE(more->isVisible(), shown + 1 < 10);
         main_->resize(2600, 600);
         QCoreApplication::processEvents();
-        QCOMPARE(main_->EntriesIn(20).size(), 10);
+        QCOMPARE(main_->DayView()->EntriesIn(20).size(), 10);
+        QVERIFY(!more->isVisible());
         // Every row is as wide as the visible area, also after resizing.
         for (int width : {900, 700, 1100}) {
             main_->resize(width, 600);
             QCoreApplication::processEvents();
-            QCOMPARE(main_->SlotArea(0)->parentWidget()->width(), main_->findChild<QWidget *>(QStringLiteral("sbxClient"))
+            QCOMPARE(main_->DayView()->SlotArea(0)->parentWidget()->width(), main_->findChild<QWidget *>(QStringLiteral("sbxClient"))
                                                                       ->findChild<QWidget *>(QStringLiteral("qt_scrollarea_viewport"))
                                                                       ->width());
         }
@@ -486,8 +499,8 @@ private Q_SLOTS:
         QCOMPARE(Reminders->ExclusionRowCount(), exclusions);
         if (series && error.isEmpty()) {
             // The moved occurrence is the one selected after the refresh.
-            QVERIFY(main_->SelectedEntry());
-            QCOMPARE(main_->SelectedEntry(), main_->EntriesIn(toSlot).value(0));
+            QVERIFY(main_->DayView()->SelectedEntry());
+            QCOMPARE(main_->DayView()->SelectedEntry(), main_->DayView()->EntriesIn(toSlot).value(0));
         }
     }
 
@@ -497,9 +510,47 @@ private Q_SLOTS:
         MakeMain();
         ShowMain();
         Choose(QStringLiteral("m"), false);
-        QTest::keyClick(main_->SelectedEntry(), Qt::Key_Down, Qt::ControlModifier);
+        QTest::keyClick(main_->DayView()->SelectedEntry(), Qt::Key_Down, Qt::ControlModifier);
         QCOMPARE(MainRows(), QStringList{QStringLiteral("m@10:30")});
         QCOMPARE(SlotOfEntry(QStringLiteral("m")), 21);
+    }
+
+    // A rebuild of the same crowded day leaves the entries that stay as they stand: no hide and
+    // show of each (two posted events per control for nothing); only controls no longer needed
+    // are hidden.
+    void rebuildTouchesOnlyWhatChanges()
+    {
+        for (int i = 0; i < 6; ++i)
+            Reminders->Add(*OneTime(Today, 10, i, QStringLiteral("crowd%1").arg(i)));
+        Reminders->Add(*OneTime(Today, 12, 0, QStringLiteral("noon")));
+        MakeMain();
+        main_->resize(1200, 600);
+        ShowMain();
+        struct TCounter : QObject {
+            int Events = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                Events += event->type() == QEvent::Show || event->type() == QEvent::Hide;
+                return false;
+            }
+        } counter;
+        QList<QLabel *> entries = main_->DayView()->EntriesIn(20) + main_->DayView()->EntriesIn(24);
+        QVERIFY(entries.size() >= 3);
+        for (QLabel *entry : entries)
+            entry->installEventFilter(&counter);
+        main_->Calendar()->SetSelectedDate(Today);
+        main_->CommitAndRefresh();
+        QCOMPARE(counter.Events, 0);
+        // The noon reminder goes: only its entry is hidden.
+        TReminderList all;
+        Reminders->GetAll(all);
+        for (int i = 0; i < all.Count(); ++i)
+            if (all.Items(i)->ReminderMessage == QLatin1String("noon"))
+                Reminders->Delete(*all.Items(i));
+        main_->CommitAndRefresh();
+        QCOMPARE(counter.Events, 1);
+        QVERIFY(main_->DayView()->EntriesIn(24).isEmpty());
+        QVERIFY(std::all_of(entries.begin(), entries.end() - 1, [](QLabel *e) { return e->isVisible(); }));
     }
 
     // Rebuilds release what they took out: clicking through dates keeps the count of controls flat.
@@ -589,11 +640,11 @@ private Q_SLOTS:
         QVERIFY(Action("actViewJumpTo")->isEnabled());
         main_->actViewJumpToExecute();
         QCOMPARE(main_->Calendar()->SelectedDate(), EncodeDate(2024, 3, 5));
-        QVERIFY(main_->SelectedEntry());
-        QCOMPARE(main_->SelectedEntry(), Entry(QStringLiteral("tuesdays")));
+        QVERIFY(main_->DayView()->SelectedEntry());
+        QCOMPARE(main_->DayView()->SelectedEntry(), Entry(QStringLiteral("tuesdays")));
         // Selecting a list row takes the highlight from the entry.
         Choose(QStringLiteral("tuesdays"), true);
-        QCOMPARE(main_->SelectedEntry(), nullptr);
+        QCOMPARE(main_->DayView()->SelectedEntry(), nullptr);
     }
 
     // ---- Obsolete, import ----
