@@ -253,10 +253,15 @@ void TAddReminderDlg::SetUpAdd(std::optional<TDateTime> time, TDateTime date)
         ui->txtTime->setTime(DateTimeToQTime(TimeOf(*time)));
     } else {
         // The current time, seconds kept, moved on to the next whole or half hour.
-        const QTime now = ZTNowDateTime().time();
+        const QDateTime current = ZTNowDateTime();
+        const QTime now = current.time();
         const QTime proposed = now.addSecs(60 * ((30 - now.minute() % 30) % 30));
         defaultTimeText_ = proposed.toString(QStringLiteral("hh:mm"));
         ui->txtTime->setTime(proposed);
+        // Past 23:30 the next half hour is midnight: of tomorrow, when adding for today (today's
+        // midnight has passed, and OK would refuse it).
+        if (proposed < now && ui->txtDate->date() <= current.date())
+            ui->txtDate->setDate(current.date().addDays(1));
     }
 
     ui->txtMessage->clear();

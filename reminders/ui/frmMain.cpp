@@ -107,6 +107,42 @@ TVNTRMain::~TVNTRMain()
 
 // ---- Layout ----
 
+namespace {
+// The date caption: never wider than the column it stands in. A long date (a long weekday and
+// month name, a locale's long format) is shortened with "..." instead of widening the column and
+// pushing the calendar and the list off the window; the whole date is its tooltip.
+class TDateCaption : public QLabel {
+public:
+    using QLabel::QLabel;
+    void SetCaption(const QString &caption)
+    {
+        caption_ = caption;
+        setToolTip(caption);
+        setAccessibleName(caption);
+        Fit();
+    }
+    QSize minimumSizeHint() const override { return QSize(0, QLabel::minimumSizeHint().height()); }
+    QSize sizeHint() const override { return QSize(0, QLabel::sizeHint().height()); }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QLabel::resizeEvent(event);
+        Fit();
+    }
+
+private:
+    void Fit()
+    {
+        const int room = contentsRect().width() - 2 * margin() - 4;
+        const QString shown = fontMetrics().elidedText(caption_, Qt::ElideRight, std::max(0, room));
+        if (text() != shown)
+            setText(shown);
+    }
+    QString caption_;
+};
+} // namespace
+
 void TVNTRMain::BuildLayout()
 {
     auto *central = ui->centralWidget;
@@ -117,7 +153,8 @@ void TVNTRMain::BuildLayout()
     // Left: the date caption and the day view.
     auto *left = new QVBoxLayout;
     left->setSpacing(0);
-    pDate_ = new QLabel(central);
+    pDate_ = new TDateCaption(central);
+    pDate_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     pDate_->setObjectName(QStringLiteral("pDate"));
     pDate_->setFixedHeight(25);
     pDate_->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -151,17 +188,17 @@ void TVNTRMain::BuildLayout()
     pInfo->setObjectName(QStringLiteral("pInfo"));
     auto *infoLayout = new QHBoxLayout(pInfo);
     infoLayout->setContentsMargins(4, 2, 4, 2);
-    auto *imgToday = new QLabel(pInfo);
-    imgToday->setObjectName(QStringLiteral("imgToday"));
-    imgToday->setPixmap(VNTRDrawTrayImage(ZTNowDateTime().date().day(), 16));
-    infoLayout->addWidget(imgToday);
-    auto *lblToday = new QLabel(pInfo);
-    lblToday->setObjectName(QStringLiteral("lblToday"));
-    infoLayout->addWidget(lblToday, 1);
-    auto *lblClock = new QLabel(pInfo);
-    lblClock->setObjectName(QStringLiteral("lblClock"));
-    lblClock->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    infoLayout->addWidget(lblClock);
+    imgToday_ = new QLabel(pInfo);
+    imgToday_->setObjectName(QStringLiteral("imgToday"));
+    imgToday_->setPixmap(VNTRDrawTrayImage(ZTNowDateTime().date().day(), 16));
+    infoLayout->addWidget(imgToday_);
+    lblToday_ = new QLabel(pInfo);
+    lblToday_->setObjectName(QStringLiteral("lblToday"));
+    infoLayout->addWidget(lblToday_, 1);
+    lblClock_ = new QLabel(pInfo);
+    lblClock_->setObjectName(QStringLiteral("lblClock"));
+    lblClock_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    infoLayout->addWidget(lblClock_);
     calendarLayout->addWidget(pInfo);
     rightLayout->addWidget(pCalendar);
     auto *pDivider = new QWidget(right);
@@ -303,7 +340,8 @@ void TVNTRMain::ApplyPreferences()
 void TVNTRMain::SetDateCaption(bool showDayView, TDateTime date)
 {
     ZTRaising(TZTRaise::PassThrough, kDateCaptionError, [&] {
-        pDate_->setText(ZTCapitalize(QLocale::system().toString(DateTimeToQDate(date), QLocale::LongFormat)));
+        static_cast<TDateCaption *>(pDate_)->SetCaption(
+            ZTCapitalize(QLocale::system().toString(DateTimeToQDate(date), QLocale::LongFormat)));
         if (showDayView)
             dayView_->BuildOrRecolour(date);
     });

@@ -196,6 +196,10 @@ private:
     QToolBar *tbMain_ = nullptr;
     TZTCalendarPanel *Calendar_ = nullptr;
     QLabel *pDate_ = nullptr;
+    // Today's picture and text, and the clock, under the calendar.
+    QLabel *imgToday_ = nullptr;
+    QLabel *lblToday_ = nullptr;
+    QLabel *lblClock_ = nullptr;
     TVNTRDayView *dayView_ = nullptr;
     QTabWidget *pcReminders_ = nullptr;
     QTreeView *lvAll_ = nullptr;

@@ -331,20 +331,6 @@ void TVNTRMain::InitAlerting()
     scanner.Owner = this;
     scanner.Commit = [this] { CommitAndRefresh(); };
 
-    // The today and clock labels live in the information strip under the calendar; until the
-    // window has them, they are shown in the status bar.
-    if (!findChild<QLabel *>(QStringLiteral("lblToday"))) {
-        auto *label = new QLabel(this);
-        label->setObjectName(QStringLiteral("lblToday"));
-        statusBar()->addPermanentWidget(label);
-    }
-    if (!findChild<QLabel *>(QStringLiteral("lblClock"))) {
-        auto *label = new QLabel(this);
-        label->setObjectName(QStringLiteral("lblClock"));
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        statusBar()->addPermanentWidget(label);
-    }
-
     TrayIcon = new QSystemTrayIcon(this);
     TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
     TrayIcon->setToolTip(QString::fromLatin1(VNTRInitialTrayHint));
@@ -394,8 +380,9 @@ void TVNTRMain::TodayRefreshAt(const QDateTime &now)
 {
     ZTRaising(TZTRaise::PassThrough, kTrayIconError, [&] {
         const QDate today = now.date();
-        if (auto *label = findChild<QLabel *>(QStringLiteral("lblToday")))
-            label->setText(VNTRTodayText(today));
+        // Today's text and picture follow the date past midnight.
+        lblToday_->setText(VNTRTodayText(today));
+        imgToday_->setPixmap(VNTRDrawTrayImage(today.day(), 16));
         Alerting->Schedule.SetToday(today);
         if (TrayIcon)
             TrayIcon->setIcon(Alerting->imlTray.DayIcon(today.day()));
@@ -404,8 +391,7 @@ void TVNTRMain::TodayRefreshAt(const QDateTime &now)
 
 void TVNTRMain::ClockRefreshAt(const QDateTime &now)
 {
-    if (auto *label = findChild<QLabel *>(QStringLiteral("lblClock")))
-        label->setText(VNTRClockText(now));
+    lblClock_->setText(VNTRClockText(now));
     if (TrayIcon)
         TrayIcon->setToolTip(FileNotice().isEmpty() ? VNTRTrayHint(ApplicationTitle(), now)
                                                     : VNTRTrayHint(ApplicationTitle(), now) + QLatin1Char('\n') + FileNotice());

@@ -6,6 +6,7 @@
 #include "ZTHelpUtils.h"
 #include "ZTMsgFrm.h"
 
+#include <QFontMetrics>
 #include <QPointer>
 #include <QStyle>
 
@@ -101,8 +102,33 @@ void TRecurringDlg::Prepare(TQuestion question, const QString &reminderText)
     confirmed_ = false;
     const TQuestionTexts texts = QuestionTexts(question);
     setWindowTitle(texts.Caption);
-    // Only the pattern is searched for the place holder, never the inserted text.
-    ui->lblDescription->setText(QString(texts.Description).replace(QLatin1String("%s"), reminderText));
+    // Only the pattern is searched for the place holder, never the inserted text. A long
+    // reminder text is shortened (with "...") until the whole question fits the label's lines,
+    // so the question itself always shows.
+    QLabel *label = ui->lblDescription;
+    const QFontMetrics metrics(label->font());
+    const auto fits = [&](const QString &text) {
+        label->setText(text);
+        return label->heightForWidth(label->width()) <= label->height();
+    };
+    const auto withText = [&](int width) {
+        return QString(texts.Description).replace(QLatin1String("%s"), metrics.elidedText(reminderText, Qt::ElideRight, width));
+    };
+    QString description = QString(texts.Description).replace(QLatin1String("%s"), reminderText);
+    if (!fits(description)) {
+        // The widest shortened text that still fits.
+        int low = 0, high = metrics.horizontalAdvance(reminderText);
+        while (low < high) {
+            const int middle = (low + high + 1) / 2;
+            if (fits(withText(middle)))
+                low = middle;
+            else
+                high = middle - 1;
+        }
+        description = withText(low);
+    }
+    label->setText(description);
+    label->setToolTip(reminderText);
     ui->radOccurrence->setText(texts.Occurrence);
     ui->radOccurrence->setAccessibleName(QString(texts.Occurrence).remove(QLatin1Char('&')));
     ui->radSeries->setText(texts.Series);

@@ -176,12 +176,17 @@ private Q_SLOTS:
         QTest::addColumn<QTime>("given"); // invalid: no time given
         QTest::addColumn<QTime>("proposed");
         QTest::addColumn<QString>("defaultText");
-        QTest::newRow("on the hour, seconds kept") << QTime(10, 0, 40) << QTime() << QTime(10, 0, 40) << "10:00";
-        QTest::newRow("just past the hour") << QTime(10, 1) << QTime() << QTime(10, 30) << "10:30";
-        QTest::newRow("just past the half hour") << QTime(10, 31) << QTime() << QTime(11, 0) << "11:00";
-        QTest::newRow("late evening wraps to midnight") << QTime(23, 45) << QTime() << QTime(0, 0) << "00:00";
-        QTest::newRow("midnight given is midnight") << QTime(10, 1) << QTime(0, 0) << QTime(0, 0) << "";
-        QTest::newRow("slot time given") << QTime(10, 1) << QTime(14, 30) << QTime(14, 30) << "";
+        QTest::addColumn<QDate>("date"); // the date shown (today is 14 May 2024)
+        const QDate today(2024, 5, 14);
+        QTest::newRow("on the hour, seconds kept") << QTime(10, 0, 40) << QTime() << QTime(10, 0, 40) << "10:00" << today;
+        QTest::newRow("just past the hour") << QTime(10, 1) << QTime() << QTime(10, 30) << "10:30" << today;
+        QTest::newRow("just past the half hour") << QTime(10, 31) << QTime() << QTime(11, 0) << "11:00" << today;
+        // Today's midnight has passed: tomorrow's is proposed, which OK accepts.
+        QTest::newRow("late evening wraps to tomorrow's midnight") << QTime(23, 45) << QTime() << QTime(0, 0) << "00:00" << today.addDays(1);
+        QTest::newRow("first minute past 23:30") << QTime(23, 31) << QTime() << QTime(0, 0) << "00:00" << today.addDays(1);
+        QTest::newRow("23:30 itself stays today") << QTime(23, 30) << QTime() << QTime(23, 30) << "23:30" << today;
+        QTest::newRow("midnight given is midnight") << QTime(10, 1) << QTime(0, 0) << QTime(0, 0) << "" << today;
+        QTest::newRow("slot time given") << QTime(10, 1) << QTime(14, 30) << QTime(14, 30) << "" << today;
     }
     void proposedTime()
     {
@@ -189,18 +194,22 @@ private Q_SLOTS:
         QFETCH(QTime, given);
         QFETCH(QTime, proposed);
         QFETCH(QString, defaultText);
+        QFETCH(QDate, date);
         ZTPinClock(QDateTime(QDate(2024, 5, 14), now));
         QTime shown;
+        QDate shownDate;
         QString text;
         TReminder r;
         QVERIFY(!Add(
             r,
             [&](TAddReminderDlg &d) {
                 shown = C<QTimeEdit>(d, "txtTime")->time();
+                shownDate = C<QDateEdit>(d, "txtDate")->date();
                 text = d.DefaultTimeText();
             },
             given.isValid() ? std::optional<TDateTime>(QTimeToDateTime(given)) : std::nullopt));
         QCOMPARE(shown, proposed);
+        QCOMPARE(shownDate, date);
         QCOMPARE(text, defaultText);
     }
 

@@ -607,6 +607,25 @@ private Q_SLOTS:
         QCOMPARE(model->Row(0).Shown, EncodeDate(2024, 3, 16));
     }
 
+    // A long date caption is shortened to its column; it never widens the window and pushes
+    // the calendar and the list past its right edge.
+    void longDateCaptionKeepsTheLayout()
+    {
+        MakeMain();
+        ShowMain();
+        auto *caption = main_->findChild<QLabel *>(QStringLiteral("pDate"));
+        QFont big = caption->font();
+        big.setPointSize(30);
+        caption->setFont(big);
+        main_->Calendar()->SetSelectedDate(EncodeDate(2026, 9, 30));
+        QCoreApplication::processEvents();
+        QCOMPARE(main_->width(), 619);
+        const QRect calendar(main_->Calendar()->mapTo(main_.get(), QPoint(0, 0)), main_->Calendar()->size());
+        QVERIFY2(main_->rect().contains(calendar), qPrintable(QStringLiteral("calendar at %1..%2").arg(calendar.left()).arg(calendar.right())));
+        QVERIFY2(caption->text().endsWith(QChar(0x2026)), qPrintable(caption->text()));
+        QVERIFY(caption->toolTip().startsWith(caption->text().chopped(1)));
+    }
+
     void timeColumnFits()
     {
         // Whatever the locale's captions and the font, no row's "Time" is cut short.

@@ -710,9 +710,13 @@ private Q_SLOTS:
         QCOMPARE(tray->icon().cacheKey(), main->Alerting->imlTray.Icon(30).cacheKey());
         QCOMPARE(today->text(), VNTRTodayText(QDate(2024, 3, 31)));
 
+        auto *picture = main->findChild<QLabel *>(QStringLiteral("imgToday"));
+        QCOMPARE(picture->pixmap().toImage(), VNTRDrawTrayImage(31, 16).toImage());
+
         Tick(*main, Moment(2024, 4, 1, 0, 0, 0));
         QCOMPARE(tray->icon().cacheKey(), main->Alerting->imlTray.Icon(0).cacheKey());
         QCOMPARE(today->text(), VNTRTodayText(QDate(2024, 4, 1)));
+        QCOMPARE(picture->pixmap().toImage(), VNTRDrawTrayImage(1, 16).toImage());
     }
 
     // The timer keeps running inside an open alert: a later minute's alert opens on top, a

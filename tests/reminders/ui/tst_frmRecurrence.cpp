@@ -159,8 +159,9 @@ private Q_SLOTS:
         QFETCH(bool, series);
         const QString verb = deleting ? QStringLiteral("delete") : QStringLiteral("open");
         const QString Verb = deleting ? QStringLiteral("Delete") : QStringLiteral("Open");
-        // A percent sign, a place holder and markup in the text all show as typed.
-        const QString text = QStringLiteral("50% off %s <b>%1</b>");
+        // A percent sign, a place holder and markup in the text all show as typed (a text short
+        // enough for the question's lines).
+        const QString text = QStringLiteral("5% %s <b>%1</b>");
         QString caption, description, occurrence, seriesText;
         bool occurrenceSelected = false;
         Qt::TextFormat format = Qt::AutoText;
@@ -179,12 +180,41 @@ private Q_SLOTS:
                  result);
         QCOMPARE(given, series);
         QCOMPARE(caption, Verb + QStringLiteral(" recurring item..."));
-        QCOMPARE(description, QStringLiteral("'50% off %s <b>%1</b>' is a recurring reminder. Do you want to ") + verb
+        QCOMPARE(description, QStringLiteral("'5% %s <b>%1</b>' is a recurring reminder. Do you want to ") + verb
                                   + QStringLiteral(" only this occurrence or the series?"));
         QCOMPARE(format, Qt::PlainText);
         QCOMPARE(occurrence, Verb + QStringLiteral(" this occ&urrence"));
         QCOMPARE(seriesText, Verb + QStringLiteral(" the &series"));
         QVERIFY(occurrenceSelected);
+    }
+
+    // However long the reminder's text, the question itself shows whole: the text is shortened
+    // to what the label's lines leave.
+    void longTextKeepsTheQuestion_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::newRow("short") << 10;
+        QTest::newRow("about four lines") << 190;
+        QTest::newRow("very long") << 5000;
+    }
+    void longTextKeepsTheQuestion()
+    {
+        QFETCH(int, length);
+        const QString text = QString(QStringLiteral("word ")).repeated(length / 5 + 1).left(length);
+        QString description;
+        bool fits = false;
+        VNTRSetRecurringAnswerer([&](TRecurringDlg &dlg) {
+            const auto *label = dlg.findChild<QLabel *>(QStringLiteral("lblDescription"));
+            description = label->text();
+            fits = label->heightForWidth(label->width()) <= label->height();
+            return TRecurringAnswer{false, false};
+        });
+        bool series = false;
+        AskOpenOccurrenceOrSeries(nullptr, text, series);
+        QVERIFY2(description.endsWith(QLatin1String("' is a recurring reminder. Do you want to open only this occurrence or the series?")),
+                 qPrintable(description));
+        QVERIFY2(fits, qPrintable(description));
+        QCOMPARE(description.contains(text), length == 10);
     }
 
     // The shown question by keyboard: the arrow moves to the series, Enter confirms, Alt+S
