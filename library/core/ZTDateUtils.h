@@ -33,6 +33,28 @@ inline std::int64_t MinuteStamp(TDateTime date, TDateTime time)
     return DayNumber(date) * 1440 + MinuteOfDay(time);
 }
 
+// ---- Civil-day arithmetic on day numbers -----------------------------------------------------
+// The proleptic Gregorian calendar (the one QDate and std::chrono use) in integer arithmetic on
+// day numbers, with years as 64-bit integers: the recurrence engine computes years far outside
+// the range of std::chrono::year before it clamps them, and the database file parses dates by
+// integer arithmetic alone. Every part of the program uses these; none has its own.
+struct TZTCivilDate {
+    std::int64_t Year = 0;
+    int Month = 0; // 1 .. 12
+    int Day = 0;   // 1 .. 31
+};
+// Division rounding towards minus infinity, and towards plus infinity (b > 0).
+std::int64_t ZTFloorDiv(std::int64_t a, std::int64_t b);
+std::int64_t ZTCeilDiv(std::int64_t a, std::int64_t b);
+bool ZTIsLeapYear(std::int64_t year);
+int ZTDaysInMonth(std::int64_t year, int month);
+std::int64_t ZTDaysFromCivil(std::int64_t year, int month, int day);
+TZTCivilDate ZTCivilFromDays(std::int64_t dayNumber);
+// ISO weekday: 1 = Monday .. 7 = Sunday.
+int ZTIsoWeekday(std::int64_t dayNumber);
+// ISO 8601 week number (1 .. 53) of the day; `weekYear` receives the year the week belongs to.
+int ZTIsoWeek(std::int64_t dayNumber, std::int64_t *weekYear = nullptr);
+
 // Builds a date; raises EConvertError when year, month and day form no date.
 TDateTime EncodeDate(int year, int month, int day);
 bool TryEncodeDate(int year, int month, int day, TDateTime &result);

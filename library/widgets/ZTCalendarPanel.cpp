@@ -237,10 +237,9 @@ bool TZTCalendarCtrl::SelectCell(int grid, int col, int row)
 void TZTCalendarCtrl::SetSelectedDate(TDateTime date)
 {
     selected_ = date;
-    const QDate day = DateTimeToQDate(date);
-    shown_[0] = {day.month(), day.year()};
-    const QDate next = QDate(day.year(), day.month(), 1).addMonths(1);
-    shown_[1] = {next.month(), next.year()};
+    const TZTCivilDate day = ZTCivilFromDays(DayNumber(date));
+    shown_[0] = {day.Month, int(day.Year)};
+    shown_[1] = day.Month == 12 ? TZTShownMonth{1, int(day.Year) + 1} : TZTShownMonth{day.Month + 1, int(day.Year)};
     Fill(0);
     Fill(1);
     panel_->UpdateTitles();
@@ -249,19 +248,19 @@ void TZTCalendarCtrl::SetSelectedDate(TDateTime date)
 void TZTCalendarCtrl::Fill(int grid)
 {
     const TZTShownMonth &month = shown_[grid];
-    const QDate first(month.Year, month.Month, 1);
-    const QDate last = first.addDays(first.daysInMonth() - 1);
+    const std::int64_t first = ZTDaysFromCivil(month.Year, month.Month, 1);
+    const std::int64_t last = first + ZTDaysInMonth(month.Year, month.Month) - 1;
     const std::int64_t selected = DayNumber(selected_);
-    QDate day = first.addDays(1 - first.dayOfWeek());
+    std::int64_t day = first + 1 - ZTIsoWeekday(first);
     for (int row = 1; row < RowCount; ++row) {
-        int week = day.weekNumber();
+        const int week = ZTIsoWeek(day);
         bool anyShown = false;
-        for (int col = 1; col < ColCount; ++col, day = day.addDays(1)) {
+        for (int col = 1; col < ColCount; ++col, ++day) {
             const bool shown = grid == 0 ? day <= last : day >= first;
-            const TDateTime date = shown ? QDateToDateTime(day) : 0;
+            const TDateTime date = shown ? DayToDateTime(day) : 0;
             dayTable_[grid][row][col] = date;
             anyShown = anyShown || shown;
-            if (grid == 0 && shown && DayNumber(date) == selected && grids_[0]) {
+            if (grid == 0 && shown && day == selected && grids_[0]) {
                 filling_ = true;
                 grids_[0]->MoveCurrent(col, row);
                 filling_ = false;

@@ -59,38 +59,6 @@ QStringView TrimField(QStringView field)
 constexpr std::int64_t FirstDay = -693593;
 constexpr std::int64_t LastDay = 2958465;
 
-// Proleptic Gregorian calendar: day number (days since 30 December 1899) to year, month, day
-// and back.
-void CivilFromDays(std::int64_t dayNumber, int &year, int &month, int &day)
-{
-    const std::int64_t z = dayNumber - 25569 + 719468; // days since 1 March of year 0
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    day = int(doy - (153 * mp + 2) / 5 + 1);
-    month = int(mp < 10 ? mp + 3 : mp - 9);
-    year = int(yoe + era * 400 + (month <= 2 ? 1 : 0));
-}
-
-std::int64_t DaysFromCivil(int year, int month, int day)
-{
-    const std::int64_t y = std::int64_t(year) - (month <= 2 ? 1 : 0);
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468 + 25569;
-}
-
-int DaysInMonth(int year, int month)
-{
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : days[month - 1];
-}
-
 void AppendNumber(QString &out, std::int64_t n)
 {
     char buffer[24];
@@ -113,13 +81,12 @@ void AppendDate(QString &out, TDateTime d)
         out += DateToText(d);
         return;
     }
-    int year = 0, month = 0, day = 0;
-    CivilFromDays(n, year, month, day);
-    AppendNumber(out, day);
+    const TZTCivilDate civil = ZTCivilFromDays(n);
+    AppendNumber(out, civil.Day);
     out += QLatin1Char('/');
-    AppendNumber(out, month);
+    AppendNumber(out, civil.Month);
     out += QLatin1Char('/');
-    AppendNumber(out, year);
+    AppendNumber(out, civil.Year);
 }
 
 void AppendTime(QString &out, TDateTime t)
@@ -208,9 +175,9 @@ bool PlainDate(QStringView s, std::int64_t &dayNumber)
     qsizetype i = 0;
     int day = 0, month = 0, year = 0;
     if (!(Digits(s, i, u'/', day) && Digits(s, ++i, u'/', month) && Digits(s, ++i, 0, year) && year >= 1 && year <= 9999
-          && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month)))
+          && month >= 1 && month <= 12 && day >= 1 && day <= ZTDaysInMonth(year, month)))
         return false;
-    dayNumber = DaysFromCivil(year, month, day);
+    dayNumber = ZTDaysFromCivil(year, month, day);
     return true;
 }
 

@@ -41,67 +41,13 @@ constexpr int MinutesPerDay = 1440;
 // Day numbers count from 30 December 1899; 1 January 1970 is day 25569.
 constexpr Day UnixEpochDay = 25569;
 
-Day FloorDiv(Day a, Day b)
-{
-    Day q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
-    return q;
-}
-
-Day CeilDiv(Day a, Day b)
-{
-    return -FloorDiv(-a, b);
-}
-
-bool IsLeapYear(Day y)
-{
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int DaysInMonth(Day year, int month)
-{
-    static constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return (month == 2 && IsLeapYear(year)) ? 29 : days[month - 1];
-}
-
-// Proleptic Gregorian calendar arithmetic on day numbers (the same calendar QDate uses).
-Day DayFromCivil(Day y, int m, int d)
-{
-    y -= m <= 2 ? 1 : 0;
-    const Day era = FloorDiv(y, 400);
-    const Day yoe = y - era * 400;
-    const Day doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const Day doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468 + UnixEpochDay;
-}
-
-struct TCivil {
-    Day Year;
-    int Month;
-    int DayOfMonth;
-};
-
-TCivil CivilFromDay(Day n)
-{
-    const Day z = n - UnixEpochDay + 719468;
-    const Day era = FloorDiv(z, 146097);
-    const Day doe = z - era * 146097;
-    const Day yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const Day doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const Day mp = (5 * doy + 2) / 153;
-    const int d = int(doy - (153 * mp + 2) / 5 + 1);
-    const int m = int(mp < 10 ? mp + 3 : mp - 9);
-    return {yoe + era * 400 + (m <= 2 ? 1 : 0), m, d};
-}
-
 // The last day a stored date can name: 31 December 9999.
-const Day MaxDay = DayFromCivil(9999, 12, 31);
+const Day MaxDay = ZTDaysFromCivil(9999, 12, 31);
 
-// ISO weekday index of a day number, 0 = Monday .. 6 = Sunday (day 0 was a Saturday).
+// ISO weekday index of a day number, 0 = Monday .. 6 = Sunday.
 int WeekdayIndex(Day n)
 {
-    return int(((n + 5) % 7 + 7) % 7);
+    return ZTIsoWeekday(n) - 1;
 }
 
 // Bit w - 1 is set for every weekday w (Monday 1 .. Sunday 7) whose character is "1"; positions
@@ -139,7 +85,7 @@ public:
         const Day y = std::max(x, Start);
         switch (Kind) {
         case EveryNDays:
-            return Start + CeilDiv(y - Start, Every) * Every;
+            return Start + ZTCeilDiv(y - Start, Every) * Every;
         case WorkingDays: {
             for (int i = 0; i < 7; ++i)
                 if (Mask & (1u << WeekdayIndex(y + i)))
@@ -153,25 +99,25 @@ public:
                 if (!(Mask & (1u << w)))
                     continue;
                 const Day base = FirstOfWeekday(w);
-                const Day c = base >= y ? base : base + CeilDiv(y - base, step) * step;
+                const Day c = base >= y ? base : base + ZTCeilDiv(y - base, step) * step;
                 if (!best || c < *best)
                     best = c;
             }
             return best;
         }
         case Monthly: {
-            const TCivil cy = CivilFromDay(y);
+            const TZTCivilDate cy = ZTCivilFromDays(y);
             const Day my = cy.Year * 12 + (cy.Month - 1);
             Day m = FirstMonth;
             if (my > m)
-                m += CeilDiv(my - m, Every) * Every;
+                m += ZTCeilDiv(my - m, Every) * Every;
             Day d = MonthDay(m);
             if (d < y)
                 d = MonthDay(m + Every);
             return d;
         }
         case Yearly: {
-            const Day year = CivilFromDay(y).Year;
+            const Day year = ZTCivilFromDays(y).Year;
             const Day d = YearDay(year);
             return d >= y ? d : YearDay(year + 1);
         }
@@ -239,7 +185,7 @@ public:
             }
             break;
         case Yearly:
-            for (Day year = CivilFromDay(Start).Year;; ++year) {
+            for (Day year = ZTCivilFromDays(Start).Year;; ++year) {
                 const Day d = YearDay(year);
                 if (d > last)
                     break;
@@ -259,7 +205,7 @@ public:
             return 0;
         switch (Kind) {
         case EveryNDays:
-            return FloorDiv(x - Start, Every) + 1;
+            return ZTFloorDiv(x - Start, Every) + 1;
         case WorkingDays: {
             // Whole weeks hold every working day once; the days left over are looked at one by one.
             const Day days = x - Start + 1;
@@ -273,7 +219,7 @@ public:
             for (int w = 0; w < 7; ++w) {
                 const Day first = FirstOfWeekday(w);
                 if ((Mask & (1u << w)) && first <= x)
-                    count += FloorDiv(x - first, 7 * Every) + 1;
+                    count += ZTFloorDiv(x - first, 7 * Every) + 1;
             }
             return count;
         }
@@ -294,7 +240,7 @@ public:
             return std::nullopt;
         switch (Kind) {
         case EveryNDays:
-            return Start + FloorDiv(x - Start, Every) * Every;
+            return Start + ZTFloorDiv(x - Start, Every) * Every;
         case WorkingDays:
             for (Day d = x; d >= Start && d > x - 7; --d)
                 if (Mask & (1u << WeekdayIndex(d)))
@@ -306,7 +252,7 @@ public:
                 const Day first = FirstOfWeekday(w);
                 if (!(Mask & (1u << w)) || first > x)
                     continue;
-                const Day d = first + FloorDiv(x - first, 7 * Every) * 7 * Every;
+                const Day d = first + ZTFloorDiv(x - first, 7 * Every) * 7 * Every;
                 if (!best || d > *best)
                     best = d;
             }
@@ -331,17 +277,17 @@ public:
     Day FirstOfWeekday(int w) const
     {
         const Day base = Start - WeekdayIndex(Start) + w;
-        return base >= Start ? base : base + CeilDiv(Start - base, 7 * Every) * 7 * Every;
+        return base >= Start ? base : base + ZTCeilDiv(Start - base, 7 * Every) * 7 * Every;
     }
 
     // Monthly: how many occurrence months from the first one have their day on or before x.
     Day MonthsUpTo(Day x) const
     {
-        const TCivil c = CivilFromDay(x);
+        const TZTCivilDate c = ZTCivilFromDays(x);
         const Day month = c.Year * 12 + (c.Month - 1);
         if (month < FirstMonth)
             return 0;
-        Day k = FloorDiv(month - FirstMonth, Every);
+        Day k = ZTFloorDiv(month - FirstMonth, Every);
         if (MonthDay(FirstMonth + k * Every) > x)
             --k;
         return k + 1;
@@ -351,12 +297,12 @@ public:
     // have their day on or before x.
     Day FirstYear() const
     {
-        const Day year = CivilFromDay(Start).Year;
+        const Day year = ZTCivilFromDays(Start).Year;
         return YearDay(year) >= Start ? year : year + 1;
     }
     Day YearsUpTo(Day x) const
     {
-        Day year = CivilFromDay(x).Year;
+        Day year = ZTCivilFromDays(x).Year;
         if (YearDay(year) > x)
             --year;
         return std::max<Day>(0, year - FirstYear() + 1);
@@ -365,15 +311,15 @@ public:
     // Day MonthlyDay of month index m, or that month's last day when it is shorter.
     Day MonthDay(Day m) const
     {
-        const Day year = FloorDiv(m, 12);
+        const Day year = ZTFloorDiv(m, 12);
         const int month = int(m - year * 12) + 1;
-        return DayFromCivil(year, month, std::min(MonthlyDay, DaysInMonth(year, month)));
+        return ZTDaysFromCivil(year, month, std::min(MonthlyDay, ZTDaysInMonth(year, month)));
     }
 
     // Day YearlyDay of YearlyMonth in the given year, or that month's last day when it is shorter.
     Day YearDay(Day year) const
     {
-        return DayFromCivil(year, YearlyMonth, std::min(YearlyDay, DaysInMonth(year, YearlyMonth)));
+        return ZTDaysFromCivil(year, YearlyMonth, std::min(YearlyDay, ZTDaysInMonth(year, YearlyMonth)));
     }
 };
 
@@ -409,7 +355,7 @@ TSeriesRule MakeRule(const TReminder &series, F &&workDays)
         rule.Every = std::max<Day>(series.RecurrenceMonthlyEvery, 1);
         // The start month holds the first occurrence when its occurrence day is not before the
         // start day; otherwise the first occurrence lies N months later.
-        const TCivil s = CivilFromDay(rule.Start);
+        const TZTCivilDate s = ZTCivilFromDays(rule.Start);
         rule.FirstMonth = s.Year * 12 + (s.Month - 1);
         if (rule.MonthDay(rule.FirstMonth) < rule.Start)
             rule.FirstMonth += rule.Every;
@@ -481,8 +427,8 @@ public:
             return;
         first_ = rule.Start;
         if (after != TReminders::NoStamp)
-            first_ = std::max(first_, FloorDiv(after - rule.Minute, MinutesPerDay) + 1);
-        last_ = std::min(rule.Last, FloorDiv(upTo - rule.Minute, MinutesPerDay));
+            first_ = std::max(first_, ZTFloorDiv(after - rule.Minute, MinutesPerDay) + 1);
+        last_ = std::min(rule.Last, ZTFloorDiv(upTo - rule.Minute, MinutesPerDay));
         if (first_ > last_)
             return;
         for (const TReminder *row : rows) {

@@ -123,10 +123,7 @@ void SetWeekday(int position, bool on, QString &s)
 
 int IsoWeekday(TDateTime d)
 {
-    // Day 0 (30 December 1899) was a Saturday (6).
-    const std::int64_t n = DayNumber(d);
-    const std::int64_t w = ((n + 5) % 7 + 7) % 7; // 0 = Monday
-    return int(w) + 1;
+    return ZTIsoWeekday(DayNumber(d));
 }
 
 // ---- Comparisons ------------------------------------------------------------------------
