@@ -28,7 +28,6 @@
 #include "uFunctions.h"
 
 #include <QHash>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
 #include <QTimeZone>
@@ -102,16 +101,71 @@ QByteArray Compact(const QDate &date, int minute)
            + "00";
 }
 
+// "yyyyMMdd" (what follows is not looked at); an invalid date when it is not one.
 QDate DateOfCompact(const QString &text)
 {
-    return QDate::fromString(text.left(8), QStringLiteral("yyyyMMdd"));
+    if (text.size() < 8)
+        return {};
+    int parts[3] = {0, 0, 0};
+    const int widths[3] = {4, 2, 2};
+    int at = 0;
+    for (int p = 0; p < 3; ++p) {
+        for (int i = 0; i < widths[p]; ++i, ++at) {
+            const QChar c = text.at(at);
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return {};
+            parts[p] = parts[p] * 10 + (c.unicode() - '0');
+        }
+    }
+    return QDate(parts[0], parts[1], parts[2]);
+}
+
+// Local wall-clock moments are held as plain date and time (a QDateTime without a zone to
+// consult, which also keeps them free of the system's zone look-ups); they meet the zone only
+// where a moment is written in UTC or read from one.
+QDateTime Wall(const QDate &date, const QTime &time)
+{
+    return QDateTime(date, time, Qt::UTC);
+}
+
+// The system's zone, looked up once per export or import (RefreshSystemZone): Qt's local-time
+// conversions consult the C library, which checks the zone file again on every call, too slow
+// for a whole store.
+thread_local QTimeZone CurrentZone;
+// Its name while a file is read: times written in it are taken as they stand.
+thread_local QByteArray LocalZoneId;
+
+void RefreshSystemZone()
+{
+    LocalZoneId = QTimeZone::systemTimeZoneId();
+    CurrentZone = QTimeZone::systemTimeZone();
+}
+
+const QTimeZone &SystemZone()
+{
+    if (!CurrentZone.isValid())
+        RefreshSystemZone();
+    return CurrentZone;
+}
+
+// The wall-clock moment as an instant, read in the local zone.
+QDateTime AsLocal(const QDateTime &wall)
+{
+    return QDateTime(wall.date(), wall.time(), SystemZone());
+}
+
+// The local wall clock of an instant.
+QDateTime WallOfInstant(const QDateTime &instant)
+{
+    const QDateTime local = instant.toTimeZone(SystemZone());
+    return Wall(local.date(), local.time());
 }
 
 // The moment (local wall clock, to the minute) of a row's date and time.
 QDateTime WallOf(TDateTime date, TDateTime time)
 {
     const int minute = MinuteOfDay(time);
-    return QDateTime(DateTimeToQDate(date), QTime(minute / 60, minute % 60));
+    return Wall(DateTimeToQDate(date), QTime(minute / 60, minute % 60));
 }
 
 icaltimetype IcalWall(const QDateTime &wall)
@@ -129,7 +183,7 @@ icaltimetype IcalWall(const QDateTime &wall)
 
 icaltimetype IcalUtc(const QDateTime &local)
 {
-    const QDateTime utc = local.toUTC();
+    const QDateTime utc = AsLocal(local).toUTC();
     icaltimetype t = IcalWall(utc);
     t.second = utc.time().second();
     t.zone = icaltimezone_get_utc_timezone();
@@ -138,8 +192,9 @@ icaltimetype IcalUtc(const QDateTime &local)
 
 QString MessageFirstLine(const QString &message)
 {
-    const qsizetype end = message.indexOf(QRegularExpression(QStringLiteral("[\\r\\n]")));
-    return end < 0 ? message : message.left(end);
+    const auto end = std::find_if(message.cbegin(), message.cend(),
+                                  [](QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); });
+    return message.left(end - message.cbegin());
 }
 
 // Line breaks as iCalendar text has them (LF); carriage returns go, as the database drops them.
@@ -199,7 +254,10 @@ public:
     icalproperty *Stamp(icalproperty *property, const QDateTime &wall) const
     {
         if (Kind == Utc) {
-            icalproperty_set_value(property, icalvalue_new_datetime(IcalUtc(wall)));
+            // The local zone is UTC: the wall clock is already the UTC time.
+            icaltimetype t = IcalWall(wall);
+            t.zone = icaltimezone_get_utc_timezone();
+            icalproperty_set_value(property, icalvalue_new_datetime(t));
             return property;
         }
         icalproperty_set_value(property, icalvalue_new_datetime(IcalWall(wall)));
@@ -213,7 +271,7 @@ public:
     {
         if (Kind == Floating)
             return Compact(wall.date(), wall.time().hour() * 60 + wall.time().minute());
-        const QDateTime utc = wall.toUTC();
+        const QDateTime utc = Kind == Utc ? wall : AsLocal(wall).toUTC();
         return Compact(utc.date(), utc.time().hour() * 60 + utc.time().minute()) + 'Z';
     }
 };
@@ -237,10 +295,14 @@ QByteArray DayList(const QString &weekdays)
 // The series' first occurrence day on or after its start and within its end, or nullopt.
 std::optional<QDate> FirstOccurrence(const TReminder &row, const QString &workDays)
 {
-    const qint64 every = std::max<qint64>(1, std::max({row.RecurrenceDailyEvery, row.RecurrenceWeeklyEvery,
-                                                       row.RecurrenceMonthlyEvery}));
-    // Far enough for the first occurrence of every rule, without walking the whole series.
-    const qint64 reach = 7 * every + 7 + 31 * (every + 1) + 400;
+    // Far enough for the first occurrence of each rule, without walking the whole series.
+    qint64 reach = 400;
+    if (row.RecurrenceUnit == ruDaily)
+        reach = row.RecurrenceDailyType == dtEveryNDays ? std::max(1, row.RecurrenceDailyEvery) : 7;
+    else if (row.RecurrenceUnit == ruWeekly)
+        reach = 7 * qint64(std::max(1, row.RecurrenceWeeklyEvery)) + 7;
+    else if (row.RecurrenceUnit == ruMonthly)
+        reach = 31 * (qint64(std::max(1, row.RecurrenceMonthlyEvery)) + 1);
     const QDate start = DateTimeToQDate(row.RecurrenceStart);
     TZTDateTimeArray days;
     if (!start.isValid() || !row.CollectOccurrences(days, QDateToDateTime(start.addDays(reach)), workDays))
@@ -335,21 +397,19 @@ void AddX(icalcomponent *component, const char *name, const QString &value)
 // The stored fields that iCalendar has no word for, as NAME=value words.
 QString RecurrenceFields(const TReminder &row)
 {
-    return QStringLiteral("DATE=%1 START=%2 END=%3 NOEND=%4 RECURRING=%5 UNIT=%6 DAILYTYPE=%7 DAILYEVERY=%8 "
-                          "WEEKLYEVERY=%9 WEEKDAYS=%10 MONTHLYDAY=%11 MONTHLYEVERY=%12 YEARLYMONTH=%13 YEARLYDAY=%14")
-        .arg(QString::fromLatin1(Compact(DateTimeToQDate(row.Date))),
-             QString::fromLatin1(Compact(DateTimeToQDate(row.RecurrenceStart))),
-             QString::fromLatin1(Compact(DateTimeToQDate(row.RecurrenceEndBy))), QString::fromLatin1(BoolText(row.RecurrenceNoEnd)),
-             QString::fromLatin1(BoolText(row.Recurring)))
-        .arg(RecurrenceUnitToInt(row.RecurrenceUnit))
-        .arg(RecurrenceDailyTypeToInt(row.RecurrenceDailyType))
-        .arg(row.RecurrenceDailyEvery)
-        .arg(row.RecurrenceWeeklyEvery)
-        .arg(row.RecurrenceWeeklyDays.isEmpty() ? QStringLiteral("-") : row.RecurrenceWeeklyDays)
-        .arg(row.RecurrenceMonthlyDay)
-        .arg(row.RecurrenceMonthlyEvery)
-        .arg(row.RecurrenceYearlyMonth)
-        .arg(row.RecurrenceYearlyDay);
+    const auto n = [](int value) { return QString::number(value); };
+    const auto day = [](TDateTime value) { return QString::fromLatin1(Compact(DateTimeToQDate(value))); };
+    const auto flag = [](bool value) { return QString::fromLatin1(BoolText(value)); };
+    return QLatin1String("DATE=") + day(row.Date) + QLatin1String(" START=") + day(row.RecurrenceStart)
+           + QLatin1String(" END=") + day(row.RecurrenceEndBy) + QLatin1String(" NOEND=") + flag(row.RecurrenceNoEnd)
+           + QLatin1String(" RECURRING=") + flag(row.Recurring) + QLatin1String(" UNIT=")
+           + n(RecurrenceUnitToInt(row.RecurrenceUnit)) + QLatin1String(" DAILYTYPE=")
+           + n(RecurrenceDailyTypeToInt(row.RecurrenceDailyType)) + QLatin1String(" DAILYEVERY=")
+           + n(row.RecurrenceDailyEvery) + QLatin1String(" WEEKLYEVERY=") + n(row.RecurrenceWeeklyEvery)
+           + QLatin1String(" WEEKDAYS=") + (row.RecurrenceWeeklyDays.isEmpty() ? QStringLiteral("-") : row.RecurrenceWeeklyDays)
+           + QLatin1String(" MONTHLYDAY=") + n(row.RecurrenceMonthlyDay) + QLatin1String(" MONTHLYEVERY=")
+           + n(row.RecurrenceMonthlyEvery) + QLatin1String(" YEARLYMONTH=") + n(row.RecurrenceYearlyMonth)
+           + QLatin1String(" YEARLYDAY=") + n(row.RecurrenceYearlyDay);
 }
 
 TComponent EventOf(const TReminder &row, const std::vector<const TReminder *> &exclusions, const QString &workDays,
@@ -406,7 +466,7 @@ TComponent EventOf(const TReminder &row, const std::vector<const TReminder *> &e
     icalcomponent_add_property(alarm, icalproperty_new_description(description.constData()));
     if (lastDismissed.isValid()) {
         icalcomponent_add_property(alarm, icalproperty_new_acknowledged(IcalUtc(lastDismissed)));
-        const QDateTime utc = lastDismissed.toUTC();
+        const QDateTime utc = AsLocal(lastDismissed).toUTC();
         AddX(alarm, XMozLastAck,
              QString::fromLatin1(Compact(utc.date(), utc.time().hour() * 60 + utc.time().minute()) + 'Z'));
     }
@@ -416,7 +476,12 @@ TComponent EventOf(const TReminder &row, const std::vector<const TReminder *> &e
 
 QByteArray CalendarText(const QByteArrayList &events, const TLocalZone &zone, const QDateTime &earliest)
 {
-    QByteArray out = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Merrowick//Ventaro!//EN\r\nCALSCALE:GREGORIAN\r\n";
+    qsizetype size = 4096;
+    for (const QByteArray &event : events)
+        size += event.size();
+    QByteArray out;
+    out.reserve(size);
+    out += "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Merrowick//Ventaro!//EN\r\nCALSCALE:GREGORIAN\r\n";
     if (zone.Kind == TLocalZone::Zoned && zone.Vtimezone) {
         TComponent vtimezone(icalcomponent_new_clone(zone.Vtimezone.get()));
         // Only the zone's rules from a year before the earliest moment on are needed.
@@ -433,9 +498,6 @@ QByteArray CalendarText(const QByteArrayList &events, const TLocalZone &zone, co
 }
 
 // ---- Reading: times ---------------------------------------------------------------------------
-
-// The local zone's name while a file is read: times written in it are taken as they stand.
-thread_local QByteArray LocalZoneId;
 
 bool InLocalZone(const icaltimetype &t)
 {
@@ -457,21 +519,21 @@ QDateTime LocalOf(const icaltimetype &t)
     if (!date.isValid())
         return {};
     if (t.is_date)
-        return QDateTime(date, QTime(0, 0));
+        return Wall(date, QTime(0, 0));
     if (InLocalZone(t))
-        return QDateTime(date, QTime(t.hour, t.minute, t.second));
+        return Wall(date, QTime(t.hour, t.minute, t.second));
     if (icaltime_is_utc(t) || t.zone) {
         const time_t secs = icaltime_is_utc(t) ? icaltime_as_timet(t)
                                                : icaltime_as_timet_with_zone(t, const_cast<icaltimezone *>(t.zone));
-        return QDateTime::fromSecsSinceEpoch(qint64(secs), Qt::UTC).toLocalTime();
+        return WallOfInstant(QDateTime::fromSecsSinceEpoch(qint64(secs), Qt::UTC));
     }
-    return QDateTime(date, QTime(t.hour, t.minute, t.second));
+    return Wall(date, QTime(t.hour, t.minute, t.second));
 }
 
 // Cut to the minute.
 QDateTime ToMinute(const QDateTime &moment)
 {
-    return QDateTime(moment.date(), QTime(moment.time().hour(), moment.time().minute()));
+    return Wall(moment.date(), QTime(moment.time().hour(), moment.time().minute()));
 }
 
 int MinuteOf(const QDateTime &moment)
@@ -921,6 +983,7 @@ public:
     {
         // Events by UID: the series (no RECURRENCE-ID) and its moved occurrences.
         QList<QString> order;
+        QSet<QString> seen;
         QHash<QString, icalcomponent *> masters;
         QHash<QString, QList<icalcomponent *>> moved;
         for (icalcomponent *c = icalcomponent_get_first_component(calendar, ICAL_ANY_COMPONENT); c;
@@ -931,8 +994,10 @@ public:
             QString uid = Utf8(icalcomponent_get_uid(c));
             if (uid.isEmpty())
                 uid = QStringLiteral("no-uid:") + QString::fromLatin1(ComponentText(c).toBase64());
-            if (!order.contains(uid))
+            if (!seen.contains(uid)) {
+                seen.insert(uid);
                 order << uid;
+            }
             if (icalcomponent_get_first_property(c, ICAL_RECURRENCEID_PROPERTY)) {
                 moved[uid] << c;
             } else if (masters.contains(uid)) {
@@ -956,6 +1021,7 @@ public:
 
 private:
     QString workDays_;
+    const TLocalZone zone_;
 
     void Skip(icalcomponent *c, const QString &reason)
     {
@@ -1012,9 +1078,10 @@ private:
         if (activeGiven)
             row.Active = ParseBool(active);
 
-        icalrecurrencetype rule;
-        if (rrule) {
-            rule = icalproperty_get_rrule(rrule);
+        // Our own export, unchanged elsewhere: its stored fields say it all.
+        const std::optional<TStartAndRule> exported = TakeExportedFields(c, rrule, out);
+        if (rrule && !exported) {
+            const icalrecurrencetype rule = icalproperty_get_rrule(rrule);
             const QDate ownDay(timing->Anchor.year, timing->Anchor.month, timing->Anchor.day);
             const qint64 shift = ownDay.daysTo(moment.date());
             const bool workDays = XValue(c, XWorkDays).trimmed() == QLatin1String("1");
@@ -1036,7 +1103,6 @@ private:
                 row.RecurrenceEndBy = QDateToDateTime(last.date());
             }
         }
-        const std::optional<TStartAndRule> exported = TakeExportedFields(c, rrule, out);
 
         // Removed occurrences (EXDATE), as local moments of the reminder.
         QSet<qint64> removed;
@@ -1072,7 +1138,7 @@ private:
             const QTime time(parts.at(0).mid(9, 2).toInt(), parts.at(0).mid(11, 2).toInt());
             if (!day.isValid() || !time.isValid())
                 continue;
-            const QDateTime m(day, time);
+            const QDateTime m = Wall(day, time);
             const bool isActive = ParseBool(parts.at(1));
             // A removal that another program took back (its EXDATE is gone) is not kept.
             if (isActive && row.Recurring && !removed.contains(Key(m)))
@@ -1224,8 +1290,7 @@ private:
                 SetWeekday(w == 1 ? 7 : w - 1, true, workDays);
             }
         }
-        const TLocalZone zone;
-        const TStartAndRule expected = StartAndRule(candidate, workDays, zone);
+        const TStartAndRule expected = StartAndRule(candidate, workDays, zone_);
         const QDateTime start = LocalOf(ComponentTime(c, ICAL_DTSTART_PROPERTY));
         if (!start.isValid() || ToMinute(start) != expected.Start)
             return std::nullopt;
@@ -1306,6 +1371,7 @@ void CheckStructure(const QByteArray &utf8)
 
 QByteArray ReminderToIcs(const TReminder &row, const std::vector<TReminder> &exclusions, const QString &workDays)
 {
+    RefreshSystemZone();
     const TLocalZone zone;
     std::vector<const TReminder *> rows;
     for (const TReminder &x : exclusions)
@@ -1317,6 +1383,7 @@ QByteArray ReminderToIcs(const TReminder &row, const std::vector<TReminder> &exc
 
 QByteArray RemindersToIcs(TReminders &store)
 {
+    RefreshSystemZone();
     const TLocalZone zone;
     const QString workDays = store.WorkDays();
     QByteArrayList events;
@@ -1345,7 +1412,7 @@ bool LooksLikeIcs(const QByteArray &bytes)
 TIcsReading ReadIcs(const QByteArray &utf8, const QString &workDays)
 {
     CheckStructure(utf8);
-    LocalZoneId = QTimeZone::systemTimeZoneId();
+    RefreshSystemZone();
     QByteArray text = utf8;
     if (text.startsWith("\xEF\xBB\xBF"))
         text.remove(0, 3);
