@@ -321,6 +321,8 @@ private Q_SLOTS:
             r.Recurring = i % 2;
             r.Id = TReminder::NewId();
             r.ReminderMessage = QStringLiteral("Row %1; a, b\\c\r\nsecond line \xe2\x82\xac").arg(i);
+            if (i % 97 == 0)
+                r.ReminderMessage = i % 2 ? QString() : QStringLiteral("\r\nfirst line empty");
             const QDate day = QDate(2026, 1, 21).addDays(rng.bounded(-4000, 1000));
             r.Time = EncodeTime(rng.bounded(24), rng.bounded(60));
             r.PlaySound = rng.bounded(2);
@@ -475,6 +477,7 @@ private Q_SLOTS:
         QTest::newRow("RDATE") << QByteArray("RRULE:FREQ=DAILY\nRDATE:20260320T080000") << "RDATE";
         QTest::newRow("31st only where it exists") << QByteArray("RRULE:FREQ=MONTHLY;BYMONTHDAY=31") << "months that have";
         QTest::newRow("every 2 years") << QByteArray("RRULE:FREQ=YEARLY;INTERVAL=2") << "every 2 years";
+        QTest::newRow("rule that does not read") << QByteArray("RRULE:FREQ=SOMETIMES") << "does not read";
         QTest::newRow("UTC time across daylight saving")
             << QByteArray("RRULE:FREQ=WEEKLY;BYDAY=TU\nX-START-UTC:1") << "daylight saving";
     }
