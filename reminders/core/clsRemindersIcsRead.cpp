@@ -571,6 +571,7 @@ public:
 private:
     QString workDays_;
     const TLocalZone zone_;
+    QSet<QString> ids_;
 
     void Skip(icalcomponent *c, const QString &reason)
     {
@@ -757,6 +758,11 @@ private:
             const QDateTime ack = Acknowledged(o);
             if (ack.isValid() && ack >= at)
                 one.Row.Active = false;
+            if (ids_.contains(one.Row.Id)) {
+                Skip(o, QStringLiteral("a second change of the same occurrence"));
+                continue;
+            }
+            ids_.insert(one.Row.Id);
             movedReminders.push_back(std::move(one));
         }
 
@@ -769,6 +775,10 @@ private:
                 DismissUpTo(row, ack, out.Exclusions);
         }
 
+        // Every reminder read has its own Id, so that each exports as an event of its own again.
+        if (ids_.contains(row.Id))
+            return Skip(c, QStringLiteral("a second event with the same UID"));
+        ids_.insert(row.Id);
         Reading.Reminders.push_back(std::move(out));
         for (TIcsReminder &one : movedReminders)
             Reading.Reminders.push_back(std::move(one));
