@@ -1,7 +1,8 @@
 #pragma once
 // The pieces both directions of the iCalendar mapping share (clsRemindersIcs.cpp writes,
 // clsRemindersIcsRead.cpp reads): libical ownership, the X-VENTARO property names, local
-// wall-clock moments and the local zone, and the DTSTART and RRULE the export writes for a row.
+// wall-clock moments and the local zone, the DTSTART and RRULE the export writes for a row, and
+// the times, alarms and rules of events read (clsRemindersIcsRules.cpp).
 
 #include "clsReminders.h"
 
@@ -14,6 +15,7 @@
 #include <libical/ical.h>
 
 #include <memory>
+#include <optional>
 
 namespace ics {
 
@@ -134,5 +136,61 @@ struct TStartAndRule {
     bool Empty = false;  // a series without occurrences: its only instance is excluded
 };
 TStartAndRule StartAndRule(const TReminder &row, const QString &workDays, const TLocalZone &zone);
+
+// ---- Reading: times, alarms and rules (clsRemindersIcsRules.cpp) ----------------------------
+
+// Whether a time is written in the system's own zone.
+bool InLocalZone(const icaltimetype &t);
+// The local wall-clock moment of a time as libical read it: UTC and zoned times converted, a
+// floating time as it stands, a date at the start of its day; invalid when it is none.
+QDateTime LocalOf(const icaltimetype &t);
+// Cut to the minute.
+QDateTime ToMinute(const QDateTime &moment);
+int MinuteOf(const QDateTime &moment);
+// A date-time property's time with its zone (from the calendar's VTIMEZONEs or libical's own).
+icaltimetype PropertyTime(icalproperty *property, icalcomponent *component);
+icaltimetype ComponentTime(icalcomponent *component, icalproperty_kind kind);
+
+struct TSkip {
+    QString Reason;
+};
+
+// What an event's alarm and start make of its moment: the offset from the start of each
+// instance to the reminder's moment, in seconds.
+struct TTiming {
+    icaltimetype Anchor = icaltime_null_time(); // the instance start the rule repeats
+    qint64 Offset = 0;
+    bool AllDay = false;
+};
+
+// The timing of an event or to-do; nullopt with the reason when it has none this program can keep.
+std::optional<TTiming> TimingOf(icalcomponent *c, bool repeating, TSkip &skip);
+// The reminder's local moment for one instance start.
+QDateTime MomentOf(const icaltimetype &instance, const TTiming &timing);
+// How many entries of a libical BY... list are set.
+int ListSize(const short *list, int size);
+// The program's recurrence fields for a rule, with the days shifted by `shift` (the reminder's
+// day less the instance's own day). Empty Reason: kept.
+TSkip MapRule(const icalrecurrencetype &r, const QDate &first, qint64 shift, bool workDaysSeries, TReminder &row);
+
+struct TIteratorFree {
+    void operator()(icalrecur_iterator *i) const { icalrecur_iterator_free(i); }
+};
+using TIterator = std::unique_ptr<icalrecur_iterator, TIteratorFree>;
+
+// The instances of a rule from its anchor, as libical expands them, up to `limit` of them, while
+// visit returns true.
+template <class F>
+void ForEachInstance(const icalrecurrencetype &rule, const icaltimetype &anchor, int limit, F &&visit)
+{
+    TIterator it(icalrecur_iterator_new(rule, anchor));
+    if (!it)
+        return;
+    for (int i = 0; i < limit; ++i) {
+        const icaltimetype next = icalrecur_iterator_next(it.get());
+        if (icaltime_is_null_time(next) || !visit(next))
+            break;
+    }
+}
 
 } // namespace ics
