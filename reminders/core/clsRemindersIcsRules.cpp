@@ -16,9 +16,11 @@ bool InLocalZone(const icaltimetype &t)
     if (!t.zone || LocalZoneId.isEmpty())
         return false;
     icaltimezone *zone = const_cast<icaltimezone *>(t.zone);
-    const char *location = icaltimezone_get_location(zone);
-    const char *tzid = icaltimezone_get_tzid(zone);
-    return (location && LocalZoneId == location) || (tzid && LocalZoneId == tzid);
+    // Asking a zone of libical's own for its TZID loads its data, which replaces the location
+    // text: each text is copied at once, the TZID first.
+    const QByteArray tzid(icaltimezone_get_tzid(zone));
+    const QByteArray location(icaltimezone_get_location(zone));
+    return LocalZoneId == tzid || LocalZoneId == location;
 }
 
 // The local wall-clock moment of a time as libical read it: UTC and zoned times converted, a
