@@ -445,6 +445,16 @@ private Q_SLOTS:
                       "EXDATE;TZID=Europe/Lisbon:20260107T080000,20260111T080000\nEND:VEVENT\n"
             << QStringList{QStringLiteral("5/1/2026 8:0 daily 2"), QStringLiteral("removed 7/1/2026 8:0"),
                            QStringLiteral("removed 11/1/2026 8:0")};
+        QTest::newRow("cancelled occurrence")
+            << head + "DTSTART:20260105T080000\nRRULE:FREQ=DAILY\nEND:VEVENT\n"
+                      "BEGIN:VEVENT\nUID:a@example.org\nRECURRENCE-ID:20260107T080000\nSTATUS:CANCELLED\n"
+                      "DTSTART:20260107T080000\nEND:VEVENT\n"
+            << QStringList{QStringLiteral("5/1/2026 8:0 daily 1"), QStringLiteral("removed 7/1/2026 8:0")};
+        QTest::newRow("series acknowledged up to its second occurrence")
+            << head + "DTSTART:20260105T080000\nRRULE:FREQ=DAILY;COUNT=5\nBEGIN:VALARM\nACTION:DISPLAY\n"
+                      "TRIGGER:PT0S\nACKNOWLEDGED:20260106T090000Z\nEND:VALARM\nEND:VEVENT\n"
+            << QStringList{QStringLiteral("5/1/2026 8:0 daily 1 until 9/1/2026"), QStringLiteral("dismissed 5/1/2026 8:0"),
+                           QStringLiteral("dismissed 6/1/2026 8:0")};
         QTest::newRow("to-do with a due time")
             << QByteArray("BEGIN:VTODO\nUID:t\nSUMMARY:Taxes\nDUE:20260430T170000Z\nEND:VTODO\n")
             << QStringList{QStringLiteral("30/4/2026 18:0")};
@@ -524,6 +534,20 @@ private Q_SLOTS:
         QCOMPARE(raised.Message, QStringLiteral("The file is not a valid iCalendar file."));
         QVERIFY2(raised.Details.startsWith(where), qPrintable(raised.Details));
         QCOMPARE(store.MainRowCount(), 0);
+    }
+
+    // A UID the database line cannot hold becomes a GUID derived from it: the same one on every
+    // import, so a second import still replaces the reminder.
+    void unsafeUid()
+    {
+        const QByteArray file = Calendar("BEGIN:VEVENT\nUID:a;b c\nSUMMARY:Odd\nDTSTART:20260310T090000\nEND:VEVENT\n");
+        const TIcsReading first = ReadIcs(file, QStringLiteral("1111100"));
+        const TIcsReading second = ReadIcs(file, QStringLiteral("1111100"));
+        QCOMPARE(first.Reminders.size(), std::size_t(1));
+        const QString id = first.Reminders[0].Row.Id;
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\}$")).match(id).hasMatch(),
+                 qPrintable(id));
+        QCOMPARE(second.Reminders[0].Row.Id, id);
     }
 
     // "Run a program" never comes in on from a file, but stays on for the same program where
