@@ -14,6 +14,7 @@
 #include "clsRemindersIcs.h"
 #include "clsRemindersIcsShared.h"
 
+#include "ZTClock.h"
 #include "ZTExceptions.h"
 #include "ZTFileUtils.h"
 #include "uFunctions.h"
@@ -27,6 +28,7 @@
 #include <libical/ical.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cctype>
 #include <memory>
 #include <mutex>
@@ -51,16 +53,21 @@ QString Utf8(const char *text)
 
 // ---- Names and values ------------------------------------------------------------------------
 
+// Written digit by digit: the locale-aware date formatting costs more than the rest of an
+// event's text.
 QByteArray Compact(const QDate &date)
 {
-    return date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+    char text[16];
+    const int n = std::snprintf(text, sizeof text, "%04d%02d%02d", date.year(), date.month(), date.day());
+    return QByteArray(text, n);
 }
 
 QByteArray Compact(const QDate &date, int minute)
 {
-    return Compact(date) + 'T'
-           + QStringLiteral("%1%2").arg(minute / 60, 2, 10, QLatin1Char('0')).arg(minute % 60, 2, 10, QLatin1Char('0')).toLatin1()
-           + "00";
+    char text[32];
+    const int n = std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d00", date.year(), date.month(), date.day(),
+                                minute / 60, minute % 60);
+    return QByteArray(text, n);
 }
 
 // "yyyyMMdd" (what follows is not looked at); an invalid date when it is not one.
@@ -311,11 +318,12 @@ QString RecurrenceFields(const TReminder &row)
 }
 
 TComponent EventOf(const TReminder &row, const std::vector<const TReminder *> &exclusions, const QString &workDays,
-                   const TLocalZone &zone, QDateTime &earliest)
+                   const TLocalZone &zone, const icaltimetype &stamp, QDateTime &earliest)
 {
     TComponent event(icalcomponent_new_vevent());
     icalcomponent *e = event.get();
     icalcomponent_add_property(e, icalproperty_new_uid(row.Id.toUtf8().constData()));
+    icalcomponent_add_property(e, icalproperty_new_dtstamp(stamp));
     const QByteArray summary = MessageFirstLine(row.ReminderMessage).toUtf8();
     const QByteArray description = MessageForIcs(row.ReminderMessage).toUtf8();
     // An empty text is no valid property value: an empty message has no SUMMARY or DESCRIPTION.
@@ -376,6 +384,16 @@ TComponent EventOf(const TReminder &row, const std::vector<const TReminder *> &e
     return event;
 }
 
+// DTSTAMP: when the file was written, in UTC, to the second.
+icaltimetype ExportStamp()
+{
+    const QDateTime now = ZTNowDateTime().toUTC();
+    icaltimetype t = IcalWall(Wall(now.date(), now.time()));
+    t.second = now.time().second();
+    t.zone = icaltimezone_get_utc_timezone();
+    return t;
+}
+
 QByteArray CalendarText(const QByteArrayList &events, const TLocalZone &zone, const QDateTime &earliest)
 {
     qsizetype size = 4096;
@@ -413,7 +431,7 @@ QByteArray ReminderToIcs(const TReminder &row, const std::vector<TReminder> &exc
     for (const TReminder &x : exclusions)
         rows.push_back(&x);
     QDateTime earliest;
-    const TComponent event = EventOf(row, rows, workDays, zone, earliest);
+    const TComponent event = EventOf(row, rows, workDays, zone, ExportStamp(), earliest);
     return CalendarText({ComponentText(event.get())}, zone, earliest);
 }
 
@@ -424,12 +442,13 @@ QByteArray RemindersToIcs(TReminders &store)
     const QString workDays = store.WorkDays();
     QByteArrayList events;
     QDateTime earliest;
+    const icaltimetype stamp = ExportStamp();
     std::lock_guard<std::recursive_mutex> guard(store.Lock);
     events.reserve(store.MainRowCount());
     TReminder row;
     for (int i = 0; i < store.MainRowCount(); ++i) {
         store.ReadMainRow(i, row);
-        const TComponent event = EventOf(row, store.ExclusionsOf(row.Id), workDays, zone, earliest);
+        const TComponent event = EventOf(row, store.ExclusionsOf(row.Id), workDays, zone, stamp, earliest);
         events << ComponentText(event.get());
     }
     return CalendarText(events, zone, earliest);

@@ -219,6 +219,9 @@ private Q_SLOTS:
         QCOMPARE(icalproperty_get_action(icalcomponent_get_first_property(alarm, ICAL_ACTION_PROPERTY)), ICAL_ACTION_DISPLAY);
         QCOMPARE(icaldurationtype_as_int(icalproperty_get_trigger(icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY)).duration), 0);
         QCOMPARE(icalcomponent_get_uid(parsed.Event), row.Id.toUtf8());
+        QVERIFY(icalcomponent_get_first_property(parsed.Event, ICAL_DTSTAMP_PROPERTY));
+        QCOMPARE(icalproperty_get_transp(icalcomponent_get_first_property(parsed.Event, ICAL_TRANSP_PROPERTY)),
+                 ICAL_TRANSP_TRANSPARENT);
 
         const TIcsReading back = ReadIcs(ics, QStringLiteral("1111100"));
         QCOMPARE(back.Reminders.size(), std::size_t(1));
