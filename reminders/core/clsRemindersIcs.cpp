@@ -172,7 +172,16 @@ QString MessageForIcs(const QString &message)
     QString text = message;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.remove(QLatin1Char('\r'));
-    return text;
+    return WithoutControls(text);
+}
+
+QString WithoutControls(const QString &text)
+{
+    QString out = text;
+    out.removeIf([](QChar c) {
+        return c.category() == QChar::Other_Control && c != QLatin1Char('\n') && c != QLatin1Char('\t');
+    });
+    return out;
 }
 
 // Line breaks as the database file gives them back (CR LF).
@@ -181,6 +190,7 @@ QString MessageFromIcs(const QString &text)
     QString message = text;
     message.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     message.remove(QLatin1Char('\r'));
+    message = WithoutControls(message);
     message.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     return message;
 }
@@ -294,7 +304,7 @@ QByteArray BoolText(bool b)
 
 void AddX(icalcomponent *component, const char *name, const QString &value)
 {
-    icalproperty *property = icalproperty_new_x(value.toUtf8().constData());
+    icalproperty *property = icalproperty_new_x(WithoutControls(value).toUtf8().constData());
     icalproperty_set_x_name(property, name);
     icalcomponent_add_property(component, property);
 }
@@ -324,7 +334,7 @@ TComponent EventOf(const TReminder &row, const std::vector<const TReminder *> &e
     icalcomponent *e = event.get();
     icalcomponent_add_property(e, icalproperty_new_uid(row.Id.toUtf8().constData()));
     icalcomponent_add_property(e, icalproperty_new_dtstamp(stamp));
-    const QByteArray summary = MessageFirstLine(row.ReminderMessage).toUtf8();
+    const QByteArray summary = WithoutControls(MessageFirstLine(row.ReminderMessage)).toUtf8();
     const QByteArray description = MessageForIcs(row.ReminderMessage).toUtf8();
     // An empty text is no valid property value: an empty message has no SUMMARY or DESCRIPTION.
     if (!summary.isEmpty())

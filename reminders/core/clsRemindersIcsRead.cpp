@@ -49,7 +49,7 @@ QString XValue(icalcomponent *component, const char *name, bool *found = nullptr
         if (qstricmp(icalproperty_get_x_name(p), name) == 0) {
             if (found)
                 *found = true;
-            QString value = Utf8(icalproperty_get_x(p));
+            QString value = WithoutControls(Utf8(icalproperty_get_x(p)));
             // Some programs escape X- values like text when they write the event again.
             value.replace(QLatin1String("\\;"), QLatin1String(";")).replace(QLatin1String("\\,"), QLatin1String(","));
             return value;

@@ -62,6 +62,8 @@ QDateTime WallOf(TDateTime date, TDateTime time);
 icaltimetype IcalWall(const QDateTime &wall);
 icaltimetype IcalUtc(const QDateTime &wall);
 
+// iCalendar text has no control characters but line breaks and tabs; the others are dropped.
+QString WithoutControls(const QString &text);
 QString MessageFirstLine(const QString &message);
 QString MessageForIcs(const QString &message);
 QString MessageFromIcs(const QString &text);

@@ -323,7 +323,7 @@ private Q_SLOTS:
             TReminder r = TableSeries(kinds.at(i % kinds.size()));
             r.Recurring = i % 2;
             r.Id = TReminder::NewId();
-            r.ReminderMessage = QStringLiteral("Row %1; a, b\\c\r\nsecond line \xe2\x82\xac").arg(i);
+            r.ReminderMessage = QStringLiteral("Row %1; a, b\\c\r\nsecond line \u20ac").arg(i);
             if (i % 97 == 0)
                 r.ReminderMessage = i % 2 ? QString() : QStringLiteral("\r\nfirst line empty");
             const QDate day = QDate(2026, 1, 21).addDays(rng.bounded(-4000, 1000));
