@@ -22,9 +22,11 @@
 #include "ZTShellUtils.h"
 #include "ZTStrUtils.h"
 #include "clsReminders.h"
+#include "clsRemindersIcs.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
@@ -43,7 +45,24 @@ const QString kRemoveError = QStringLiteral("Error removing reminder.");
 const QString kObsoleteError = QStringLiteral("Error deleting obsolete reminders.");
 const QString kInternalError = QStringLiteral("Internal error.");
 const QString kActionsUpdateError = QStringLiteral("Internal Actions Update error.");
-const QString kCsvFilter = QStringLiteral("Comma Separated Values (*.csv)|*.csv|All Files (*.*)|*.*");
+// CSV stays first, so the dialogs still start on it; iCalendar files are offered beside it.
+const QString kExchangeFilter =
+    QStringLiteral("Comma Separated Values (*.csv)|*.csv|iCalendar files (*.ics)|*.ics|All Files (*.*)|*.*");
+
+// Whether a chosen export name asks for iCalendar (its extension), or an import file is one
+// (its content, whatever its name).
+bool IsIcsName(const QString &file)
+{
+    return file.endsWith(QLatin1String(".ics"), Qt::CaseInsensitive)
+           || file.endsWith(QLatin1String(".ical"), Qt::CaseInsensitive)
+           || file.endsWith(QLatin1String(".ifb"), Qt::CaseInsensitive);
+}
+
+bool IsIcsFile(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) && LooksLikeIcs(f.read(64));
+}
 } // namespace
 
 // ---- The action list ----
@@ -384,7 +403,7 @@ void TVNTRMain::actCalendarImportExecute()
         TZTFileDialogOptions options;
         options.Kind = TZTFileDialogOptions::Open;
         options.Title = QStringLiteral("Import Reminders...");
-        options.Filter = kCsvFilter;
+        options.Filter = kExchangeFilter;
         options.DefaultExt = QStringLiteral("csv");
         options.FileMustExist = true;
         options.PathMustExist = true;
@@ -392,7 +411,10 @@ void TVNTRMain::actCalendarImportExecute()
         if (file.isEmpty() || !Reminders)
             return;
         try {
-            Reminders->ImportCsv(file);
+            if (IsIcsFile(file))
+                ImportIcs(*Reminders, file);
+            else
+                Reminders->ImportCsv(file);
         } catch (const EZTException &outcome) {
             // The import tells its count as information: the new reminders are shown first.
             if (outcome.Severity() == EZTException::Information)
@@ -408,12 +430,16 @@ void TVNTRMain::actCalendarExportExecute()
         TZTFileDialogOptions options;
         options.Kind = TZTFileDialogOptions::Save;
         options.Title = QStringLiteral("Export Reminders...");
-        options.Filter = kCsvFilter;
+        options.Filter = kExchangeFilter;
         options.DefaultExt = QStringLiteral("csv");
         options.OverwritePrompt = true;
         options.PathMustExist = true;
         const QString file = ZTExecuteFileDialog(this, options);
-        if (!file.isEmpty() && Reminders)
+        if (file.isEmpty() || !Reminders)
+            return;
+        if (IsIcsName(file))
+            ExportIcs(*Reminders, file);
+        else
             Reminders->ExportCsv(file);
     });
 }

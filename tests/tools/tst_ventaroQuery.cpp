@@ -1,5 +1,7 @@
 #include "TestEnv.h"
 #include "clsOptions.h"
+#include "clsReminders.h"
+#include "clsRemindersIcs.h"
 
 #include <QDir>
 #include <QFile>
@@ -146,6 +148,46 @@ private Q_SLOTS:
         options.SaveToRegistry();
         QCOMPARE(result.Exit, 0);
         QCOMPARE(result.Out, QStringLiteral("WORK\n"));
+    }
+
+    // The whole store as one calendar on standard output, which reads back to the same rows
+    // (the program flag aside, which never comes in on from a file).
+    void icsCalendar()
+    {
+        qputenv("TZ", "Europe/Lisbon");
+        const TResult result = RunQuery({"--db", "@DB", "--workdays", "1111100", "ics"});
+        QCOMPARE(result.Err, QString());
+        QCOMPARE(result.Exit, 0);
+        VerifyUntouched();
+        const QByteArray ics = result.Out.toUtf8();
+        QVERIFY(ics.startsWith("BEGIN:VCALENDAR\r\n"));
+        QVERIFY(ics.contains("TZID:Europe/Lisbon\r\n"));
+        QCOMPARE(ics.count("BEGIN:VEVENT"), 7);
+        const TIcsReading reading = ReadIcs(ics, QStringLiteral("1111100"));
+        QCOMPARE(reading.Skipped, QStringList());
+        TReminders stored(dbPath_);
+        stored.Load();
+        TReminders back(QString{});
+        for (const TIcsReminder &item : reading.Reminders) {
+            back.Add(item.Row);
+            for (const TReminder &x : item.Exclusions)
+                back.AddExclusion(x);
+        }
+        const auto lines = [](TReminders &store) {
+            QStringList out;
+            TReminder row;
+            for (int i = 0; i < store.MainRowCount(); ++i) {
+                store.ReadMainRow(i, row);
+                out << store.FormatLine(row, true);
+            }
+            for (int i = 0; i < store.ExclusionRowCount(); ++i) {
+                store.ReadExclusionRow(i, row);
+                out << store.FormatLine(row, true);
+            }
+            out.sort();
+            return out;
+        };
+        QCOMPARE(lines(back), lines(stored));
     }
 
     void errors_data()

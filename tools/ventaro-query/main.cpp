@@ -8,6 +8,7 @@
 //   due [--catch-up]       Id, TAB, day, TAB, HH:MM per due reminder, in the scan's order
 //   occurs YYYY-MM-DD      Id of every row shown on that day, in table order
 //   marks FROM TO          every day of the range that the calendar marks, ascending
+//   ics                    the whole store as one iCalendar file (VCALENDAR)
 //
 // Failures go to standard error as the message and its details, with exit status 1.
 
@@ -16,6 +17,7 @@
 #include "ZTExceptions.h"
 #include "clsOptions.h"
 #include "clsReminders.h"
+#include "clsRemindersIcs.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -33,7 +35,8 @@ const char Usage[] =
     "  next                  next occurrence day of every reminder (0 when none)\n"
     "  due [--catch-up]      the reminders due at the current minute (with catch-up: up to it)\n"
     "  occurs YYYY-MM-DD     the reminders shown on that day\n"
-    "  marks FROM TO         the days from FROM to TO (YYYY-MM-DD) that the calendar marks\n";
+    "  marks FROM TO         the days from FROM to TO (YYYY-MM-DD) that the calendar marks\n"
+    "  ics                   every reminder as one iCalendar file (VCALENDAR)\n";
 
 EZTException UsageError(const QString &message)
 {
@@ -143,13 +146,13 @@ void ExpectArguments(const QStringList &positional, int count)
 }
 
 // Runs the command and returns what goes to standard output.
-QString Run(const TOptions &options)
+QByteArray Run(const TOptions &options)
 {
     if (options.Positional.isEmpty())
         throw UsageError(QStringLiteral("No command given."));
     const QString command = options.Positional.first();
     static const QStringList commands = {QStringLiteral("next"), QStringLiteral("due"), QStringLiteral("occurs"),
-                                         QStringLiteral("marks")};
+                                         QStringLiteral("marks"), QStringLiteral("ics")};
     if (!commands.contains(command))
         throw UsageError(QStringLiteral("Unknown command '%1'.").arg(command));
     if (options.CatchUp && command != QLatin1String("due"))
@@ -157,7 +160,7 @@ QString Run(const TOptions &options)
 
     // Check every argument before touching the file.
     QDate first, last;
-    if (command == QLatin1String("next") || command == QLatin1String("due")) {
+    if (command == QLatin1String("next") || command == QLatin1String("due") || command == QLatin1String("ics")) {
         ExpectArguments(options.Positional, 0);
     } else if (command == QLatin1String("occurs")) {
         ExpectArguments(options.Positional, 1);
@@ -197,6 +200,8 @@ QString Run(const TOptions &options)
                            QStringLiteral("The file does not exist."), 1);
     store.Load();
 
+    if (command == QLatin1String("ics"))
+        return RemindersToIcs(store);
     QString out;
     const auto line = [&out](const QString &text) {
         out += text;
@@ -237,7 +242,7 @@ QString Run(const TOptions &options)
                     line(DayText(QDateToDateTime(d)));
         }
     }
-    return out;
+    return out.toUtf8();
 }
 
 void WriteError(const QString &message, const QString &details)
@@ -261,7 +266,7 @@ int main(int argc, char *argv[])
             std::fputs(Usage, stdout);
             return 0;
         }
-        const QByteArray out = Run(options).toUtf8();
+        const QByteArray out = Run(options);
         std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     } catch (const EZTException &e) {
