@@ -202,7 +202,7 @@ const char *const DayNames[7] = {"MO", "TU", "WE", "TH", "FR", "SA", "SU"};
 
 int DaysInMonthOf(int month, bool leap)
 {
-    return QDate(leap ? 2024 : 2023, month, 1).daysInMonth();
+    return ZTDaysInMonth(leap ? 2024 : 2023, month);
 }
 
 QByteArray DayList(const QString &weekdays)
