@@ -91,7 +91,21 @@ public:
     // The open quick calendar, or nullptr.
     TQuickCalendar *QuickCalendar() const { return quickCalendar_; }
 
-    // ---- Commands (every menu, toolbar button, context menu and shortcut runs one) ----
+    // ---- Day view ----
+    TVNTRDayView *DayView() const { return dayView_; }
+    // Opens the add dialog at the slot's start time on the selected date; adds on OK.
+    void AddAtSlot(int slot);
+    // Moves the reminder of an entry to the start of a slot of the same day (a drop, or
+    // Ctrl+Up/Down on the selected entry).
+    void DropEntry(QLabel *entry, int slot);
+
+    // ---- List ----
+    // Refills the list and places the day-view entries of the date.
+    void RebuildLists(TDateTime date);
+
+    // ---- Commands (every menu, toolbar button, context menu and shortcut runs one, through
+    // its action) ----
+private Q_SLOTS:
     void actCalendarAddReminderExecute();
     void actCalendarEditReminderExecute();
     void actCalendarRemoveReminderExecute();
@@ -106,27 +120,12 @@ public:
     void actViewToolbarExecute();
     void actViewStatusBarExecute();
     void actHelpContentsExecute();
-    // The Help menu's services: the Tip of the Day (forced; the choice is stored in ShowTips
-    // and the preferences saved), the product's web site, a mail to technical support, and the
-    // About dialog.
     void actHelpTipOfTheDayExecute();
     void actHelpOnTheWebExecute();
     void actHelpSendEmailExecute();
     void actHelpAboutExecute();
     void actTrayCalendarExecute();
     void actTrayManagerExecute();
-
-    // ---- Day view ----
-    TVNTRDayView *DayView() const { return dayView_; }
-    // Opens the add dialog at the slot's start time on the selected date; adds on OK.
-    void AddAtSlot(int slot);
-    // Moves the reminder of an entry to the start of a slot of the same day (a drop, or
-    // Ctrl+Up/Down on the selected entry).
-    void DropEntry(QLabel *entry, int slot);
-
-    // ---- List ----
-    // Refills the list and places the day-view entries of the date.
-    void RebuildLists(TDateTime date);
 
 protected:
     // With CloseMinimizes on and no exit requested, closing only hides the window to the tray;
@@ -151,7 +150,10 @@ private:
     // ---- Actions ----
     void CreateActions();
     void CreateMenus();
-    QAction *MakeAction(const char *name, const QString &caption, const QString &hint, void (TVNTRMain::*handler)());
+    // A new action named `name`, whose trigger runs the handler inside the one guard with the
+    // handler's own failure message.
+    QAction *MakeAction(const char *name, const QString &caption, const QString &hint, void (TVNTRMain::*handler)() = nullptr,
+                        const QString &failure = QString());
     // The reminder Edit and Remove act on: from the focused list's selected row, or else from
     // the selected day-view entry; re-read from the store. Empty when there is none.
     struct TTarget {
@@ -184,6 +186,36 @@ private:
     void ReleaseQuickCalendar();
 
     std::unique_ptr<Ui::TVNTRMain> ui;
+    // Every action of the window, created once by CreateActions; the object names are "act"
+    // followed by the member's name. The three title actions give the menus their captions.
+    struct TActions {
+        QAction *Calendar = nullptr;
+        QAction *View = nullptr;
+        QAction *Help = nullptr;
+        QAction *CalendarAddReminder = nullptr;
+        QAction *CalendarEditReminder = nullptr;
+        QAction *CalendarRemoveReminder = nullptr;
+        QAction *CalendarRemoveObsolete = nullptr;
+        QAction *CalendarImport = nullptr;
+        QAction *CalendarExport = nullptr;
+        QAction *CalendarBackup = nullptr;
+        QAction *CalendarPreferences = nullptr;
+        QAction *CalendarExit = nullptr;
+        QAction *ViewGoToToday = nullptr;
+        QAction *ViewJumpTo = nullptr;
+        QAction *ViewToolbar = nullptr;
+        QAction *ViewStatusBar = nullptr;
+        QAction *HelpContents = nullptr;
+        QAction *HelpTipOfTheDay = nullptr;
+        QAction *HelpOnTheWeb = nullptr;
+        QAction *HelpSendEmail = nullptr;
+        QAction *HelpAbout = nullptr;
+        QAction *TrayCalendar = nullptr;
+        QAction *TrayManager = nullptr;
+        QAction *TrayAddReminder = nullptr;
+        QAction *TrayHelp = nullptr;
+        QAction *TrayExit = nullptr;
+    } act_;
     TZTAppEvents *aeEvents_ = nullptr;
 
     bool firstScan_ = true;

@@ -44,6 +44,8 @@ const QString kEditError = QStringLiteral("Error editing reminder.");
 const QString kRemoveError = QStringLiteral("Error removing reminder.");
 const QString kObsoleteError = QStringLiteral("Error deleting obsolete reminders.");
 const QString kInternalError = QStringLiteral("Internal error.");
+const QString kClickError = QStringLiteral("Error processing click.");
+const QString kJumpError = QStringLiteral("Error jumping to reminder.");
 const QString kActionsUpdateError = QStringLiteral("Internal Actions Update error.");
 // CSV stays first, so the dialogs still start on it; iCalendar files are offered beside it.
 const QString kExchangeFilter =
@@ -67,14 +69,19 @@ bool IsIcsFile(const QString &file)
 
 // ---- The action list ----
 
-QAction *TVNTRMain::MakeAction(const char *name, const QString &caption, const QString &hint, void (TVNTRMain::*handler)())
+QAction *TVNTRMain::MakeAction(const char *name, const QString &caption, const QString &hint, void (TVNTRMain::*handler)(),
+                               const QString &failure)
 {
     auto *action = new QAction(caption, this);
     action->setObjectName(QString::fromLatin1(name));
     action->setStatusTip(hint);
     action->setToolTip(QString(caption).remove(QLatin1Char('&')).remove(QStringLiteral("...")));
-    if (handler)
-        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    if (handler) {
+        // Each command's failure is shown with its own message; nothing escapes to the loop.
+        const QString message = failure.isEmpty() ? kInternalError : failure;
+        connect(action, &QAction::triggered, this,
+                [this, handler, message] { ZTGuard(TZTRaise::PassThrough, message, [&] { (this->*handler)(); }); });
+    }
     return action;
 }
 
@@ -83,80 +90,76 @@ void TVNTRMain::CreateActions()
     const auto image = [](QAction *action, int index) { action->setIcon(TVNTRMenuImages::Icon(index)); };
     const QString title = ZTApplication ? ZTApplication->Title : QString::fromLatin1(VNTRTitle);
 
-    MakeAction("actCalendar", QStringLiteral("&Calendar"), QStringLiteral("Calendar commands"), nullptr);
-    MakeAction("actView", QStringLiteral("&View"), QStringLiteral("View commands"), nullptr);
-    MakeAction("actHelp", QStringLiteral("&Help"), QStringLiteral("Help commands"), nullptr);
+    act_.Calendar = MakeAction("actCalendar", QStringLiteral("&Calendar"), QStringLiteral("Calendar commands"), nullptr);
+    act_.View = MakeAction("actView", QStringLiteral("&View"), QStringLiteral("View commands"), nullptr);
+    act_.Help = MakeAction("actHelp", QStringLiteral("&Help"), QStringLiteral("Help commands"), nullptr);
 
-    QAction *a = MakeAction("actCalendarAddReminder", QStringLiteral("&Add Reminder..."), QStringLiteral("Add a new reminder"),
-                            &TVNTRMain::actCalendarAddReminderExecute);
-    a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    image(a, TVNTRMenuImages::Add);
-    a = MakeAction("actCalendarEditReminder", QStringLiteral("&Edit Reminder..."), QStringLiteral("Edit selected reminder"),
-                   &TVNTRMain::actCalendarEditReminderExecute);
-    a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    image(a, TVNTRMenuImages::Edit);
-    a = MakeAction("actCalendarRemoveReminder", QStringLiteral("&Remove Reminder"), QStringLiteral("Remove selected reminder"),
-                   &TVNTRMain::actCalendarRemoveReminderExecute);
-    a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
-    image(a, TVNTRMenuImages::Remove);
-    MakeAction("actCalendarRemoveObsolete", QStringLiteral("Re&move Obsolete"), QStringLiteral("Remove all past reminders"),
-               &TVNTRMain::actCalendarRemoveObsoleteExecute);
-    MakeAction("actCalendarImport", QStringLiteral("&Import..."), QStringLiteral("Import reminders from a file"),
+    act_.CalendarAddReminder = MakeAction("actCalendarAddReminder", QStringLiteral("&Add Reminder..."), QStringLiteral("Add a new reminder"),
+                            &TVNTRMain::actCalendarAddReminderExecute, kAddError);
+    act_.CalendarAddReminder->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    image(act_.CalendarAddReminder, TVNTRMenuImages::Add);
+    act_.CalendarEditReminder = MakeAction("actCalendarEditReminder", QStringLiteral("&Edit Reminder..."), QStringLiteral("Edit selected reminder"),
+                   &TVNTRMain::actCalendarEditReminderExecute, kEditError);
+    act_.CalendarEditReminder->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    image(act_.CalendarEditReminder, TVNTRMenuImages::Edit);
+    act_.CalendarRemoveReminder = MakeAction("actCalendarRemoveReminder", QStringLiteral("&Remove Reminder"), QStringLiteral("Remove selected reminder"),
+                   &TVNTRMain::actCalendarRemoveReminderExecute, kRemoveError);
+    act_.CalendarRemoveReminder->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    image(act_.CalendarRemoveReminder, TVNTRMenuImages::Remove);
+    act_.CalendarRemoveObsolete = MakeAction("actCalendarRemoveObsolete", QStringLiteral("Re&move Obsolete"), QStringLiteral("Remove all past reminders"),
+               &TVNTRMain::actCalendarRemoveObsoleteExecute, kObsoleteError);
+    act_.CalendarImport = MakeAction("actCalendarImport", QStringLiteral("&Import..."), QStringLiteral("Import reminders from a file"),
                &TVNTRMain::actCalendarImportExecute);
-    MakeAction("actCalendarExport", QStringLiteral("E&xport..."), QStringLiteral("Export reminders to a file"),
+    act_.CalendarExport = MakeAction("actCalendarExport", QStringLiteral("E&xport..."), QStringLiteral("Export reminders to a file"),
                &TVNTRMain::actCalendarExportExecute);
-    MakeAction("actCalendarBackup", QStringLiteral("&Backup..."), QStringLiteral("Backup current reminder data"),
+    act_.CalendarBackup = MakeAction("actCalendarBackup", QStringLiteral("&Backup..."), QStringLiteral("Backup current reminder data"),
                &TVNTRMain::actCalendarBackupExecute);
-    MakeAction("actCalendarPreferences", QStringLiteral("&Preferences..."), QStringLiteral("Application preferences"),
+    act_.CalendarPreferences = MakeAction("actCalendarPreferences", QStringLiteral("&Preferences..."), QStringLiteral("Application preferences"),
                &TVNTRMain::actCalendarPreferencesExecute);
-    MakeAction("actCalendarExit", QStringLiteral("E&xit"), QStringLiteral("Exit ") + title, &TVNTRMain::actCalendarExitExecute);
-    MakeAction("actViewGoToToday", QStringLiteral("&Go To Today"), QStringLiteral("Go to today"),
-               &TVNTRMain::actViewGoToTodayExecute);
-    MakeAction("actViewJumpTo", QStringLiteral("&Jump To"), QStringLiteral("Jump to selected reminder"),
-               &TVNTRMain::actViewJumpToExecute);
-    a = MakeAction("actViewToolbar", QStringLiteral("&Toolbar"), QStringLiteral("Show/hide toolbar"), &TVNTRMain::actViewToolbarExecute);
-    a->setCheckable(true);
-    a = MakeAction("actViewStatusBar", QStringLiteral("&Status Bar"), QStringLiteral("Show/hide status bar"),
+    act_.CalendarExit = MakeAction("actCalendarExit", QStringLiteral("E&xit"), QStringLiteral("Exit ") + title, &TVNTRMain::actCalendarExitExecute);
+    act_.ViewGoToToday = MakeAction("actViewGoToToday", QStringLiteral("&Go To Today"), QStringLiteral("Go to today"),
+               &TVNTRMain::actViewGoToTodayExecute, kClickError);
+    act_.ViewJumpTo = MakeAction("actViewJumpTo", QStringLiteral("&Jump To"), QStringLiteral("Jump to selected reminder"),
+               &TVNTRMain::actViewJumpToExecute, kJumpError);
+    act_.ViewToolbar = MakeAction("actViewToolbar", QStringLiteral("&Toolbar"), QStringLiteral("Show/hide toolbar"), &TVNTRMain::actViewToolbarExecute);
+    act_.ViewToolbar->setCheckable(true);
+    act_.ViewStatusBar = MakeAction("actViewStatusBar", QStringLiteral("&Status Bar"), QStringLiteral("Show/hide status bar"),
                    &TVNTRMain::actViewStatusBarExecute);
-    a->setCheckable(true);
-    a = MakeAction("actHelpContents", title + QStringLiteral(" &Help"), title + QStringLiteral(" help contents"),
+    act_.ViewStatusBar->setCheckable(true);
+    act_.HelpContents = MakeAction("actHelpContents", title + QStringLiteral(" &Help"), title + QStringLiteral(" help contents"),
                    &TVNTRMain::actHelpContentsExecute);
-    a->setShortcut(QKeySequence(Qt::Key_F1));
+    act_.HelpContents->setShortcut(QKeySequence(Qt::Key_F1));
     // F1 of the main window opens the contents; dialogs keep their own F1.
-    a->setShortcutContext(Qt::WindowShortcut);
-    image(a, TVNTRMenuImages::Help);
-    MakeAction("actHelpTipOfTheDay", QStringLiteral("&Tip Of The Day"), QStringLiteral("Show the Tip of the Day dialog"),
+    act_.HelpContents->setShortcutContext(Qt::WindowShortcut);
+    image(act_.HelpContents, TVNTRMenuImages::Help);
+    act_.HelpTipOfTheDay = MakeAction("actHelpTipOfTheDay", QStringLiteral("&Tip Of The Day"), QStringLiteral("Show the Tip of the Day dialog"),
                &TVNTRMain::actHelpTipOfTheDayExecute);
-    MakeAction("actHelpOnTheWeb", QStringLiteral("Merrowick On The &Web"), QStringLiteral("Merrowick on the Web"),
+    act_.HelpOnTheWeb = MakeAction("actHelpOnTheWeb", QStringLiteral("Merrowick On The &Web"), QStringLiteral("Merrowick on the Web"),
                &TVNTRMain::actHelpOnTheWebExecute);
-    MakeAction("actHelpSendEmail", QStringLiteral("&Send Email"), QStringLiteral("Send email to Merrowick"),
+    act_.HelpSendEmail = MakeAction("actHelpSendEmail", QStringLiteral("&Send Email"), QStringLiteral("Send email to Merrowick"),
                &TVNTRMain::actHelpSendEmailExecute);
-    MakeAction("actHelpAbout", QStringLiteral("&About..."), QStringLiteral("About ") + title, &TVNTRMain::actHelpAboutExecute);
-    MakeAction("actTrayCalendar", QStringLiteral("&Quick Calendar"), QStringLiteral("Open Quick Calendar"),
+    act_.HelpAbout = MakeAction("actHelpAbout", QStringLiteral("&About..."), QStringLiteral("About ") + title, &TVNTRMain::actHelpAboutExecute);
+    act_.TrayCalendar = MakeAction("actTrayCalendar", QStringLiteral("&Quick Calendar"), QStringLiteral("Open Quick Calendar"),
                &TVNTRMain::actTrayCalendarExecute);
-    MakeAction("actTrayManager", QStringLiteral("&Open Ventaro!"), QStringLiteral("Open ") + title + QStringLiteral(" main window"),
+    act_.TrayManager = MakeAction("actTrayManager", QStringLiteral("&Open Ventaro!"), QStringLiteral("Open ") + title + QStringLiteral(" main window"),
                &TVNTRMain::actTrayManagerExecute);
-    MakeAction("actTrayAddReminder", QStringLiteral("&Add Reminder..."), QStringLiteral("Add a new reminder"),
-               &TVNTRMain::actCalendarAddReminderExecute);
-    MakeAction("actTrayHelp", QStringLiteral("&Help"), title + QStringLiteral(" help contents"), &TVNTRMain::actHelpContentsExecute);
-    MakeAction("actTrayExit", QStringLiteral("E&xit"), QStringLiteral("Exit ") + title, &TVNTRMain::actCalendarExitExecute);
+    act_.TrayAddReminder = MakeAction("actTrayAddReminder", QStringLiteral("&Add Reminder..."), QStringLiteral("Add a new reminder"),
+               &TVNTRMain::actCalendarAddReminderExecute, kAddError);
+    act_.TrayHelp = MakeAction("actTrayHelp", QStringLiteral("&Help"), title + QStringLiteral(" help contents"), &TVNTRMain::actHelpContentsExecute);
+    act_.TrayExit = MakeAction("actTrayExit", QStringLiteral("E&xit"), QStringLiteral("Exit ") + title, &TVNTRMain::actCalendarExitExecute);
 }
 
 namespace {
-QAction *Act(const QWidget *window, const char *name)
+// Adds the actions to a menu or bar; nullptr stands for a separator.
+void Fill(QWidget *target, std::initializer_list<QAction *> actions)
 {
-    return window->findChild<QAction *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
-}
-
-void Fill(QWidget *target, const QWidget *window, std::initializer_list<const char *> names)
-{
-    for (const char *name : names) {
-        if (!name) {
+    for (QAction *action : actions) {
+        if (!action) {
             auto *separator = new QAction(target);
             separator->setSeparator(true);
             target->addAction(separator);
         } else {
-            target->addAction(Act(window, name));
+            target->addAction(action);
         }
     }
 }
@@ -179,23 +182,18 @@ void TVNTRMain::CreateMenus()
     addToolBar(Qt::TopToolBarArea, tbMenu_);
     addToolBarBreak(Qt::TopToolBarArea);
 
-    const auto menu = [this](const char *titleAction, const char *objectName) {
-        QAction *title = Act(this, titleAction);
+    const auto menu = [this](QAction *title, const char *objectName) {
         QMenu *m = menuBar_->addMenu(title->text());
         m->setObjectName(QString::fromLatin1(objectName));
         m->menuAction()->setStatusTip(title->statusTip());
         return m;
     };
-    QMenu *calendar = menu("actCalendar", "mnuCalendar");
-    Fill(calendar, this,
-         {"actCalendarAddReminder", "actCalendarEditReminder", "actCalendarRemoveReminder", nullptr, "actCalendarRemoveObsolete",
-          nullptr, "actCalendarImport", "actCalendarExport", nullptr, "actCalendarBackup", nullptr, "actCalendarPreferences",
-          nullptr, "actCalendarExit"});
-    QMenu *view = menu("actView", "mnuView");
-    Fill(view, this, {"actViewGoToToday", nullptr, "actViewJumpTo", nullptr, "actViewToolbar", "actViewStatusBar"});
-    QMenu *help = menu("actHelp", "mnuHelp");
-    Fill(help, this,
-         {"actHelpContents", "actHelpTipOfTheDay", nullptr, "actHelpOnTheWeb", "actHelpSendEmail", nullptr, "actHelpAbout"});
+    QMenu *calendar = menu(act_.Calendar, "mnuCalendar");
+    Fill(calendar, {act_.CalendarAddReminder, act_.CalendarEditReminder, act_.CalendarRemoveReminder, nullptr, act_.CalendarRemoveObsolete, nullptr, act_.CalendarImport, act_.CalendarExport, nullptr, act_.CalendarBackup, nullptr, act_.CalendarPreferences, nullptr, act_.CalendarExit});
+    QMenu *view = menu(act_.View, "mnuView");
+    Fill(view, {act_.ViewGoToToday, nullptr, act_.ViewJumpTo, nullptr, act_.ViewToolbar, act_.ViewStatusBar});
+    QMenu *help = menu(act_.Help, "mnuHelp");
+    Fill(help, {act_.HelpContents, act_.HelpTipOfTheDay, nullptr, act_.HelpOnTheWeb, act_.HelpSendEmail, nullptr, act_.HelpAbout});
     for (QMenu *m : {calendar, view})
         connect(m, &QMenu::aboutToShow, this, &TVNTRMain::UpdateActions);
 
@@ -203,9 +201,7 @@ void TVNTRMain::CreateMenus()
     tbMain_->setObjectName(QStringLiteral("tbMain"));
     tbMain_->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
     tbMain_->setIconSize(QSize(16, 16));
-    Fill(tbMain_, this,
-         {"actCalendarAddReminder", "actCalendarEditReminder", "actCalendarRemoveReminder", nullptr, "actViewGoToToday", nullptr,
-          "actHelpContents"});
+    Fill(tbMain_, {act_.CalendarAddReminder, act_.CalendarEditReminder, act_.CalendarRemoveReminder, nullptr, act_.ViewGoToToday, nullptr, act_.HelpContents});
     addToolBar(Qt::TopToolBarArea, tbMain_);
     // The buttons a narrow window folds away are reached through this button of each bar.
     for (auto [bar, name] : {std::pair{tbMenu_, "More menus"}, std::pair{tbMain_, "More toolbar buttons"}})
@@ -214,13 +210,13 @@ void TVNTRMain::CreateMenus()
 
     popLists_ = new QMenu(this);
     popLists_->setObjectName(QStringLiteral("popLists"));
-    Fill(popLists_, this, {"actCalendarAddReminder", "actCalendarEditReminder", "actCalendarRemoveReminder", nullptr, "actViewJumpTo"});
+    Fill(popLists_, {act_.CalendarAddReminder, act_.CalendarEditReminder, act_.CalendarRemoveReminder, nullptr, act_.ViewJumpTo});
     popPanels_ = new QMenu(this);
     popPanels_->setObjectName(QStringLiteral("popPanels"));
-    Fill(popPanels_, this, {"actCalendarAddReminder", "actCalendarEditReminder", "actCalendarRemoveReminder"});
+    Fill(popPanels_, {act_.CalendarAddReminder, act_.CalendarEditReminder, act_.CalendarRemoveReminder});
     popCalendar_ = new QMenu(this);
     popCalendar_->setObjectName(QStringLiteral("popCalendar"));
-    Fill(popCalendar_, this, {"actCalendarAddReminder", nullptr, "actViewGoToToday"});
+    Fill(popCalendar_, {act_.CalendarAddReminder, nullptr, act_.ViewGoToToday});
     for (QMenu *m : {popLists_, popPanels_, popCalendar_})
         connect(m, &QMenu::aboutToShow, this, &TVNTRMain::UpdateActions);
 }
@@ -234,15 +230,15 @@ void TVNTRMain::UpdateActions()
             return;
         const bool listSelection = IsListActive() && lvAll_->selectionModel()->hasSelection();
         const bool target = listSelection || dayView_->SelectedEntry();
-        Act(this, "actCalendarEditReminder")->setEnabled(target);
-        Act(this, "actCalendarRemoveReminder")->setEnabled(target);
-        Act(this, "actViewJumpTo")->setEnabled(listSelection);
+        act_.CalendarEditReminder->setEnabled(target);
+        act_.CalendarRemoveReminder->setEnabled(target);
+        act_.ViewJumpTo->setEnabled(listSelection);
         // Hidden only when hidden on purpose: a hidden window still shows a check mark.
-        Act(this, "actViewToolbar")->setChecked(!tbMain_->isHidden());
-        Act(this, "actViewStatusBar")->setChecked(!statusBar()->isHidden());
+        act_.ViewToolbar->setChecked(!tbMain_->isHidden());
+        act_.ViewStatusBar->setChecked(!statusBar()->isHidden());
         const bool quick = !ReminderDialogOpen;
-        Act(this, "actTrayCalendar")->setEnabled(quick);
-        Act(this, "actTrayAddReminder")->setEnabled(quick && quickCalendar_.isNull());
+        act_.TrayCalendar->setEnabled(quick);
+        act_.TrayAddReminder->setEnabled(quick && quickCalendar_.isNull());
     });
 }
 
@@ -293,243 +289,217 @@ void TVNTRMain::AddReminderAt(std::optional<TDateTime> time, TDateTime date)
 
 void TVNTRMain::actCalendarAddReminderExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kAddError, [this] {
-        if (QFrame *slot = dayView_->SelectedSlot()) {
-            AddAtSlot(dayView_->SlotOf(slot));
-            return;
-        }
-        AddReminderAt(std::nullopt, Calendar_->SelectedDate());
-    });
+    if (QFrame *slot = dayView_->SelectedSlot()) {
+        AddAtSlot(dayView_->SlotOf(slot));
+        return;
+    }
+    AddReminderAt(std::nullopt, Calendar_->SelectedDate());
 }
 
 void TVNTRMain::actCalendarEditReminderExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kEditError, [this] {
-        const std::optional<TTarget> target = ReminderInQuestion();
-        if (!target)
-            return;
-        TReminder &reminder = *target->Reminder;
-        if (!reminder.Recurring) {
-            const bool ok = ShowEditReminderDialog(this, reminder, true);
-            if (ok && Reminders) {
-                Reminders->Update(reminder);
-                reminderToSelect_ = reminder.Id;
-                CommitAndRefresh();
-            }
-            return;
-        }
-        bool series = false;
-        if (target->FromDayView) {
-            if (!AskOpenOccurrenceOrSeries(this, ZTFirstLine(reminder.ReminderMessage), series))
-                return;
-        } else {
-            series = true;
-        }
-        if (series) {
-            const bool ok = ShowEditReminderDialog(this, reminder, false);
-            if (ok && Reminders) {
-                Reminders->UpdateSeries(reminder);
-                reminderToSelect_ = reminder.Id;
-            }
-            if (ok || target->FromDayView)
-                CommitAndRefresh();
-            return;
-        }
-        const TDateTime day = DateOf(Calendar_->SelectedDate());
-        TReminder::Ptr copy = reminder.MakeOneTimeCopy();
-        copy->Date = day;
-        const bool ok = ShowEditReminderDialog(this, *copy, false);
+    const std::optional<TTarget> target = ReminderInQuestion();
+    if (!target)
+        return;
+    TReminder &reminder = *target->Reminder;
+    if (!reminder.Recurring) {
+        const bool ok = ShowEditReminderDialog(this, reminder, true);
         if (ok && Reminders) {
-            reminder.OccurrenceDate = day;
-            reminder.OccurrenceTime = reminder.Time;
-            Reminders->AddExclusion(*reminder.MakeExclusion());
-            Reminders->Add(*copy);
-            reminderToSelect_ = copy->Id;
+            Reminders->Update(reminder);
+            reminderToSelect_ = reminder.Id;
+            CommitAndRefresh();
         }
-        CommitAndRefresh();
-    });
+        return;
+    }
+    bool series = false;
+    if (target->FromDayView) {
+        if (!AskOpenOccurrenceOrSeries(this, ZTFirstLine(reminder.ReminderMessage), series))
+            return;
+    } else {
+        series = true;
+    }
+    if (series) {
+        const bool ok = ShowEditReminderDialog(this, reminder, false);
+        if (ok && Reminders) {
+            Reminders->UpdateSeries(reminder);
+            reminderToSelect_ = reminder.Id;
+        }
+        if (ok || target->FromDayView)
+            CommitAndRefresh();
+        return;
+    }
+    const TDateTime day = DateOf(Calendar_->SelectedDate());
+    TReminder::Ptr copy = reminder.MakeOneTimeCopy();
+    copy->Date = day;
+    const bool ok = ShowEditReminderDialog(this, *copy, false);
+    if (ok && Reminders) {
+        reminder.OccurrenceDate = day;
+        reminder.OccurrenceTime = reminder.Time;
+        Reminders->AddExclusion(*reminder.MakeExclusion());
+        Reminders->Add(*copy);
+        reminderToSelect_ = copy->Id;
+    }
+    CommitAndRefresh();
 }
 
 void TVNTRMain::actCalendarRemoveReminderExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kRemoveError, [this] {
-        const std::optional<TTarget> target = ReminderInQuestion();
-        if (!target)
+    const std::optional<TTarget> target = ReminderInQuestion();
+    if (!target)
+        return;
+    TReminder &reminder = *target->Reminder;
+    if (!reminder.Recurring) {
+        Reminders->Delete(reminder);
+    } else if (!target->FromDayView) {
+        Reminders->DeleteSeries(reminder);
+    } else {
+        bool series = false;
+        if (!AskDeleteOccurrenceOrSeries(this, ZTFirstLine(reminder.ReminderMessage), series))
             return;
-        TReminder &reminder = *target->Reminder;
-        if (!reminder.Recurring) {
-            Reminders->Delete(reminder);
-        } else if (!target->FromDayView) {
+        if (!Reminders)
+            return;
+        if (series) {
             Reminders->DeleteSeries(reminder);
         } else {
-            bool series = false;
-            if (!AskDeleteOccurrenceOrSeries(this, ZTFirstLine(reminder.ReminderMessage), series))
-                return;
-            if (!Reminders)
-                return;
-            if (series) {
-                Reminders->DeleteSeries(reminder);
-            } else {
-                reminder.OccurrenceDate = DateOf(Calendar_->SelectedDate());
-                reminder.OccurrenceTime = reminder.Time;
-                Reminders->AddExclusion(*reminder.MakeExclusion());
-            }
+            reminder.OccurrenceDate = DateOf(Calendar_->SelectedDate());
+            reminder.OccurrenceTime = reminder.Time;
+            Reminders->AddExclusion(*reminder.MakeExclusion());
         }
-        CommitAndRefresh();
-    });
+    }
+    CommitAndRefresh();
 }
 
 void TVNTRMain::actCalendarRemoveObsoleteExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kObsoleteError, [this] {
-        if (!Reminders)
-            return;
-        TReminderList obsolete;
-        const bool changed = Reminders->CollectObsolete(obsolete);
-        if (!changed && obsolete.Count() == 0)
-            throw EZTException(QStringLiteral("There are no obsolete reminders to delete."), QString(), 2);
-        for (const TReminder::Ptr &reminder : obsolete)
-            Reminders->Delete(*reminder);
-        CommitAndRefresh();
-        throw EZTException(QStringLiteral("Obsolete reminders removed with success."), QString(), 2);
-    });
+    if (!Reminders)
+        return;
+    TReminderList obsolete;
+    const bool changed = Reminders->CollectObsolete(obsolete);
+    if (!changed && obsolete.Count() == 0)
+        throw EZTException(QStringLiteral("There are no obsolete reminders to delete."), QString(), 2);
+    for (const TReminder::Ptr &reminder : obsolete)
+        Reminders->Delete(*reminder);
+    CommitAndRefresh();
+    throw EZTException(QStringLiteral("Obsolete reminders removed with success."), QString(), 2);
 }
 
 // ---- Import, export, backup ----
 
 void TVNTRMain::actCalendarImportExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] {
-        TZTFileDialogOptions options;
-        options.Kind = TZTFileDialogOptions::Open;
-        options.Title = QStringLiteral("Import Reminders...");
-        options.Filter = kExchangeFilter;
-        options.DefaultExt = QStringLiteral("csv");
-        options.FileMustExist = true;
-        options.PathMustExist = true;
-        const QString file = ZTExecuteFileDialog(this, options);
-        if (file.isEmpty() || !Reminders)
-            return;
-        try {
-            if (IsIcsFile(file))
-                ImportIcs(*Reminders, file);
-            else
-                Reminders->ImportCsv(file);
-        } catch (const EZTException &outcome) {
-            // The import tells its count as information: the new reminders are shown first.
-            if (outcome.Severity() == EZTException::Information)
-                CommitAndRefresh();
-            throw;
-        }
-    });
+    TZTFileDialogOptions options;
+    options.Kind = TZTFileDialogOptions::Open;
+    options.Title = QStringLiteral("Import Reminders...");
+    options.Filter = kExchangeFilter;
+    options.DefaultExt = QStringLiteral("csv");
+    options.FileMustExist = true;
+    options.PathMustExist = true;
+    const QString file = ZTExecuteFileDialog(this, options);
+    if (file.isEmpty() || !Reminders)
+        return;
+    try {
+        if (IsIcsFile(file))
+            ImportIcs(*Reminders, file);
+        else
+            Reminders->ImportCsv(file);
+    } catch (const EZTException &outcome) {
+        // The import tells its count as information: the new reminders are shown first.
+        if (outcome.Severity() == EZTException::Information)
+            CommitAndRefresh();
+        throw;
+    }
 }
 
 void TVNTRMain::actCalendarExportExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] {
-        TZTFileDialogOptions options;
-        options.Kind = TZTFileDialogOptions::Save;
-        options.Title = QStringLiteral("Export Reminders...");
-        options.Filter = kExchangeFilter;
-        options.DefaultExt = QStringLiteral("csv");
-        options.OverwritePrompt = true;
-        options.PathMustExist = true;
-        const QString file = ZTExecuteFileDialog(this, options);
-        if (file.isEmpty() || !Reminders)
-            return;
-        if (IsIcsName(file))
-            ExportIcs(*Reminders, file);
-        else
-            Reminders->ExportCsv(file);
-    });
+    TZTFileDialogOptions options;
+    options.Kind = TZTFileDialogOptions::Save;
+    options.Title = QStringLiteral("Export Reminders...");
+    options.Filter = kExchangeFilter;
+    options.DefaultExt = QStringLiteral("csv");
+    options.OverwritePrompt = true;
+    options.PathMustExist = true;
+    const QString file = ZTExecuteFileDialog(this, options);
+    if (file.isEmpty() || !Reminders)
+        return;
+    if (IsIcsName(file))
+        ExportIcs(*Reminders, file);
+    else
+        Reminders->ExportCsv(file);
 }
 
 void TVNTRMain::actCalendarBackupExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] {
-        TZTFileDialogOptions options;
-        options.Kind = TZTFileDialogOptions::Save;
-        options.Title = QStringLiteral("Backup Reminders...");
-        options.Filter = QStringLiteral("Jotbell Backup Files (*.jbb)|*.jbb|All Files (*.*)|*.*");
-        options.DefaultExt = QStringLiteral("jbb");
-        options.OverwritePrompt = true;
-        const QString file = ZTExecuteFileDialog(this, options);
-        if (!file.isEmpty() && Reminders)
-            Reminders->CopyDatabaseTo(file);
-    });
+    TZTFileDialogOptions options;
+    options.Kind = TZTFileDialogOptions::Save;
+    options.Title = QStringLiteral("Backup Reminders...");
+    options.Filter = QStringLiteral("Jotbell Backup Files (*.jbb)|*.jbb|All Files (*.*)|*.*");
+    options.DefaultExt = QStringLiteral("jbb");
+    options.OverwritePrompt = true;
+    const QString file = ZTExecuteFileDialog(this, options);
+    if (!file.isEmpty() && Reminders)
+        Reminders->CopyDatabaseTo(file);
 }
 
 // ---- Preferences, exit, view ----
 
 void TVNTRMain::actCalendarPreferencesExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] {
-        ShowPreferencesDialog(this, [this] {
-            ApplyPreferences();
-            if (quickCalendar_)
-                quickCalendar_->ApplyColours();
-        });
+    ShowPreferencesDialog(this, [this] {
+        ApplyPreferences();
+        if (quickCalendar_)
+            quickCalendar_->ApplyColours();
     });
 }
 
 void TVNTRMain::actCalendarExitExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] { RequestExit(); });
+    RequestExit();
 }
 
 void TVNTRMain::actViewGoToTodayExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, QStringLiteral("Error processing click."), [this] { Calendar_->GoToToday(); });
+    Calendar_->GoToToday();
 }
 
 void TVNTRMain::actViewToolbarExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] {
-        tbMain_->setVisible(tbMain_->isHidden());
-        UpdateActions();
-    });
+    tbMain_->setVisible(tbMain_->isHidden());
+    UpdateActions();
 }
 
 void TVNTRMain::actViewStatusBarExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] {
-        statusBar()->setVisible(statusBar()->isHidden());
-        UpdateActions();
-    });
+    statusBar()->setVisible(statusBar()->isHidden());
+    UpdateActions();
 }
 
 // ---- Help ----
 
 void TVNTRMain::actHelpContentsExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [] { ShowHelp(HelpContextContents); });
+    ShowHelp(HelpContextContents);
 }
 
 void TVNTRMain::actHelpTipOfTheDayExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] { ShowTips(true); });
+    ShowTips(true);
 }
 
 void TVNTRMain::actHelpOnTheWebExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [] {
-        if (ZTApplication)
-            OpenWebAddress(ZTApplication->WebAddresses->WebSite);
-    });
+    if (ZTApplication)
+        OpenWebAddress(ZTApplication->WebAddresses->WebSite);
 }
 
 void TVNTRMain::actHelpSendEmailExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [] {
-        if (ZTApplication)
-            SendMailTo(*ZTApplication, ZTApplication->WebAddresses->SupportEmail);
-    });
+    if (ZTApplication)
+        SendMailTo(*ZTApplication, ZTApplication->WebAddresses->SupportEmail);
 }
 
 void TVNTRMain::actHelpAboutExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [] {
-        if (ZTApplication)
-            ShowAboutBox(*ZTApplication, ZTApplication->FontName);
-    });
+    if (ZTApplication)
+        ShowAboutBox(*ZTApplication, ZTApplication->FontName);
 }

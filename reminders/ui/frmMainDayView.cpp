@@ -46,8 +46,8 @@ void TVNTRMain::DayViewEntryActivated(QLabel *entry)
     Q_UNUSED(entry); // the selected entry, which Edit acts on
     ZTGuard(TZTRaise::PassThrough, QStringLiteral("Error processing double click."), [this] {
         UpdateActions();
-        if (auto *edit = findChild<QAction *>(QStringLiteral("actCalendarEditReminder")); edit && edit->isEnabled())
-            actCalendarEditReminderExecute();
+        if (act_.CalendarEditReminder->isEnabled())
+            act_.CalendarEditReminder->trigger();
     });
 }
 

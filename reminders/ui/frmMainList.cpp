@@ -28,7 +28,6 @@
 
 namespace {
 const QString kListError = QStringLiteral("Error loading reminders lists.");
-const QString kJumpError = QStringLiteral("Error jumping to reminder.");
 } // namespace
 
 // ---- Model ----
@@ -237,23 +236,21 @@ void TVNTRMain::lvAllDblClick(const QModelIndex &index)
     Q_UNUSED(index);
     ZTGuard(TZTRaise::PassThrough, QStringLiteral("Error editing reminder."), [this] {
         UpdateActions();
-        if (QAction *edit = findChild<QAction *>(QStringLiteral("actCalendarEditReminder")); edit && edit->isEnabled())
-            actCalendarEditReminderExecute();
+        if (act_.CalendarEditReminder->isEnabled())
+            act_.CalendarEditReminder->trigger();
     });
 }
 
 void TVNTRMain::actViewJumpToExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kJumpError, [this] {
-        if (!IsListActive() || !lvAll_->selectionModel()->hasSelection())
-            return;
-        const int position = lvAll_->selectionModel()->selectedRows().value(0).row();
-        std::shared_ptr<TReminder> reminder = listModel_->ReminderAt(position);
-        if (!reminder || !Reminders)
-            return;
-        Reminders->Refresh(*reminder);
-        reminderToSelect_ = reminder->Id;
-        const TDateTime next = reminder->NextOccurrence(*Reminders);
-        Calendar_->SetSelectedDate(next != 0 ? next : reminder->Date);
-    });
+    if (!IsListActive() || !lvAll_->selectionModel()->hasSelection())
+        return;
+    const int position = lvAll_->selectionModel()->selectedRows().value(0).row();
+    std::shared_ptr<TReminder> reminder = listModel_->ReminderAt(position);
+    if (!reminder || !Reminders)
+        return;
+    Reminders->Refresh(*reminder);
+    reminderToSelect_ = reminder->Id;
+    const TDateTime next = reminder->NextOccurrence(*Reminders);
+    Calendar_->SetSelectedDate(next != 0 ? next : reminder->Date);
 }

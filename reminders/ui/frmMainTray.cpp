@@ -20,20 +20,17 @@ void TVNTRMain::CreateTrayMenu()
 {
     popTray_ = new QMenu(this);
     popTray_->setObjectName(QStringLiteral("popTray"));
-    const auto add = [this](const char *action) {
-        popTray_->addAction(findChild<QAction *>(QString::fromLatin1(action), Qt::FindDirectChildrenOnly));
-    };
-    add("actTrayCalendar");
+    popTray_->addAction(act_.TrayCalendar);
     popTray_->addSeparator();
-    add("actTrayManager");
+    popTray_->addAction(act_.TrayManager);
     popTray_->addSeparator();
-    add("actTrayAddReminder");
+    popTray_->addAction(act_.TrayAddReminder);
     popTray_->addSeparator();
-    add("actTrayHelp");
+    popTray_->addAction(act_.TrayHelp);
     popTray_->addSeparator();
-    add("actTrayExit");
+    popTray_->addAction(act_.TrayExit);
     // The default item, drawn in bold.
-    popTray_->setDefaultAction(findChild<QAction *>(QStringLiteral("actTrayCalendar"), Qt::FindDirectChildrenOnly));
+    popTray_->setDefaultAction(act_.TrayCalendar);
     connect(popTray_, &QMenu::aboutToShow, this, &TVNTRMain::UpdateActions);
     if (!TrayIcon)
         return;
@@ -44,21 +41,20 @@ void TVNTRMain::CreateTrayMenu()
             return;
         ZTGuard(TZTRaise::PassThrough, kInternalError, [this] {
             UpdateActions();
-            if (QAction *calendar = findChild<QAction *>(QStringLiteral("actTrayCalendar"), Qt::FindDirectChildrenOnly);
-                calendar->isEnabled())
-                calendar->trigger();
+            if (act_.TrayCalendar->isEnabled())
+                act_.TrayCalendar->trigger();
         });
     });
 }
 
 void TVNTRMain::actTrayCalendarExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] { OpenQuickCalendar(); });
+    OpenQuickCalendar();
 }
 
 void TVNTRMain::actTrayManagerExecute()
 {
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] { ShowMainWindow(true); });
+    ShowMainWindow(true);
 }
 
 void TVNTRMain::OpenQuickCalendar()

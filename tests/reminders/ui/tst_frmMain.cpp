@@ -244,9 +244,9 @@ private Q_SLOTS:
         Choose(series ? QStringLiteral("series") : QStringLiteral("one"), fromList);
         QVERIFY(Action("actCalendarEditReminder")->isEnabled());
         if (command == QLatin1String("edit"))
-            main_->actCalendarEditReminderExecute();
+            main_->findChild<QAction *>(QStringLiteral("actCalendarEditReminder"))->trigger();
         else
-            main_->actCalendarRemoveReminderExecute();
+            main_->findChild<QAction *>(QStringLiteral("actCalendarRemoveReminder"))->trigger();
         QCOMPARE(errors_, QStringList());
         QCOMPARE(questions_ > 0, asked);
         QCOMPARE(MainRows(), mainRows);
@@ -337,7 +337,7 @@ private Q_SLOTS:
         else if (state == QLatin1String("dialog"))
             ReminderDialogOpen = true;
         else if (state == QLatin1String("quick"))
-            main_->actTrayCalendarExecute();
+            main_->findChild<QAction *>(QStringLiteral("actTrayCalendar"))->trigger();
         main_->UpdateActions();
         QString actual;
         for (const char *name : {"actCalendarEditReminder", "actCalendarRemoveReminder", "actViewJumpTo", "actTrayCalendar",
@@ -657,7 +657,7 @@ private Q_SLOTS:
         ShowMain();
         Choose(QStringLiteral("tuesdays"), true);
         QVERIFY(Action("actViewJumpTo")->isEnabled());
-        main_->actViewJumpToExecute();
+        main_->findChild<QAction *>(QStringLiteral("actViewJumpTo"))->trigger();
         QCOMPARE(main_->Calendar()->SelectedDate(), EncodeDate(2024, 3, 5));
         QVERIFY(main_->DayView()->SelectedEntry());
         QCOMPARE(main_->DayView()->SelectedEntry(), Entry(QStringLiteral("tuesdays")));
@@ -685,7 +685,7 @@ private Q_SLOTS:
         if (withPast)
             Reminders->Add(*OneTime(EncodeDate(2024, 3, 1), 20, 0, QStringLiteral("past")));
         MakeMain();
-        main_->actCalendarRemoveObsoleteExecute();
+        main_->findChild<QAction *>(QStringLiteral("actCalendarRemoveObsolete"))->trigger();
         QCOMPARE(errors_, QStringList{message});
         QCOMPARE(Reminders->MainRowCount(), left);
         QCOMPARE(main_->ListModel()->Count(), left);
@@ -728,7 +728,7 @@ private Q_SLOTS:
             asked = options;
             return csv;
         });
-        main_->actCalendarImportExecute();
+        main_->findChild<QAction *>(QStringLiteral("actCalendarImport"))->trigger();
         QCOMPARE(asked.Title, QStringLiteral("Import Reminders..."));
         QCOMPARE(asked.DefaultExt, QStringLiteral("csv"));
         QCOMPARE(errors_.value(0), message);
@@ -763,7 +763,7 @@ private Q_SLOTS:
         bool quit = false;
         QMetaObject::Connection c = connect(qApp, &QCoreApplication::aboutToQuit, this, [&] { quit = true; });
         if (exit)
-            main_->actCalendarExitExecute();
+            main_->findChild<QAction *>(QStringLiteral("actCalendarExit"))->trigger();
         else
             main_->close();
         disconnect(c);
@@ -787,8 +787,8 @@ private Q_SLOTS:
         MakeMain();
         ShowMain();
         main_->resize(800, 500);
-        main_->actViewToolbarExecute();
-        main_->actViewStatusBarExecute();
+        main_->findChild<QAction *>(QStringLiteral("actViewToolbar"))->trigger();
+        main_->findChild<QAction *>(QStringLiteral("actViewStatusBar"))->trigger();
         QVERIFY(!Action("actViewToolbar")->isChecked());
         main_->RequestExit();
         // The window's end shuts the program down: start it again as the next run would.
@@ -817,18 +817,18 @@ private Q_SLOTS:
             items << (a->isSeparator() ? QStringLiteral("-") : a->text());
         QCOMPARE(items, (QStringList{"&Quick Calendar", "-", "&Open Ventaro!", "-", "&Add Reminder...", "-", "&Help", "-", "E&xit"}));
         QCOMPARE(menu->defaultAction(), Action("actTrayCalendar"));
-        main_->actTrayManagerExecute();
+        main_->findChild<QAction *>(QStringLiteral("actTrayManager"))->trigger();
         QVERIFY(main_->isVisible());
     }
 
     void quickCalendar()
     {
         MakeMain();
-        main_->actTrayCalendarExecute();
+        main_->findChild<QAction *>(QStringLiteral("actTrayCalendar"))->trigger();
         TQuickCalendar *quick = main_->QuickCalendar();
         QVERIFY(quick);
         // A second open brings the same window to the front.
-        main_->actTrayCalendarExecute();
+        main_->findChild<QAction *>(QStringLiteral("actTrayCalendar"))->trigger();
         QCOMPARE(main_->findChildren<TQuickCalendar *>().size(), 1);
         QCOMPARE(TQuickCalendar::Position(QRect(0, 0, 1024, 768), QSize(385, 175)), QPoint(1024 - 385 - 10, 768 - 175 - 35));
         QCOMPARE(TQuickCalendar::Position(QRect(100, 30, 800, 600), QSize(385, 175)), QPoint(100 + 800 - 385 - 10, 30 + 600 - 175 - 35));

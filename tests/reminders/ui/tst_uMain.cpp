@@ -10,6 +10,7 @@
 #include "frmMain.h"
 #include "uMain.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLockFile>
 #include <QProcess>
@@ -692,8 +693,8 @@ private Q_SLOTS:
         int exitCode = -1;
         window_ = Start(exitCode);
         QVERIFY(window_);
-        window_->actHelpOnTheWebExecute();
-        window_->actHelpSendEmailExecute();
+        window_->findChild<QAction *>(QStringLiteral("actHelpOnTheWeb"))->trigger();
+        window_->findChild<QAction *>(QStringLiteral("actHelpSendEmail"))->trigger();
         ZTSetShellOpener(previous);
         QCOMPARE(opened.size(), 2);
         QCOMPARE(opened.at(0), ZTApplication->WebAddresses->WebSite);
@@ -705,7 +706,7 @@ private Q_SLOTS:
                  QStringLiteral("Merrowick Ventaro! 0.0.0"));
 
         // From the menu, a missing tips file is a warning, and the preference goes off.
-        window_->actHelpTipOfTheDayExecute();
+        window_->findChild<QAction *>(QStringLiteral("actHelpTipOfTheDay"))->trigger();
         QCOMPARE(messages_.size(), 1);
         QCOMPARE(int(messages_.first().MessageType), int(ZTMsg::mtWarning));
         QVERIFY(!Options->ShowTips);
