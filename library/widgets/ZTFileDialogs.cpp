@@ -109,6 +109,15 @@ QString ZTExecuteFileDialog(QWidget *owner, const TZTFileDialogOptions &options)
     const QStringList filters = ZTFileDialogNameFilters(options.Filter);
     if (!filters.isEmpty())
         dialog->setNameFilters(filters);
+    // A name typed without extension takes the extension of the filter chosen in the dialog
+    // ("name" under "iCalendar files (*.ics)" is name.ics), or the default one under a filter
+    // without a single extension.
+    QString chosenExt = ext;
+    QObject::connect(dialog.data(), &QFileDialog::filterSelected, dialog.data(), [&chosenExt, &dialog, ext](const QString &filter) {
+        const QString filterExt = ZTFilterExtension(filter);
+        chosenExt = filterExt.isEmpty() ? ext : filterExt;
+        dialog->setDefaultSuffix(chosenExt);
+    });
     if (!options.FileName.isEmpty()) {
         const QFileInfo initial(options.FileName);
         if (options.FileName.contains(QLatin1Char('/')) && initial.absoluteDir().exists())
@@ -119,5 +128,21 @@ QString ZTExecuteFileDialog(QWidget *owner, const TZTFileDialogOptions &options)
     if (dialog->exec() != QDialog::Accepted || !dialog)
         return QString();
     const QStringList files = dialog->selectedFiles();
-    return files.isEmpty() ? QString() : ZTAddDefaultExt(files.first(), options.DefaultExt);
+    return files.isEmpty() ? QString() : ZTAddDefaultExt(files.first(), chosenExt);
+}
+
+QString ZTFilterExtension(const QString &nameFilter)
+{
+    // The patterns between the last parentheses; the first of the form "*.ext".
+    const qsizetype open = nameFilter.lastIndexOf(QLatin1Char('('));
+    const qsizetype close = nameFilter.lastIndexOf(QLatin1Char(')'));
+    const QString patterns = open >= 0 && close > open ? nameFilter.mid(open + 1, close - open - 1) : nameFilter;
+    for (const QString &pattern : patterns.split(QRegularExpression(QStringLiteral("[ ;]")), Qt::SkipEmptyParts)) {
+        if (!pattern.startsWith(QLatin1String("*.")))
+            continue;
+        const QString ext = pattern.mid(2);
+        if (!ext.isEmpty() && !ext.contains(QLatin1Char('*')) && !ext.contains(QLatin1Char('?')))
+            return ext;
+    }
+    return QString();
 }

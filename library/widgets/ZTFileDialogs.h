@@ -42,6 +42,10 @@ void ZTSetFileDialogAnswerer(TZTFileDialogAnswerer answerer);
 // parts) is dropped. An empty filter gives an empty list.
 QStringList ZTFileDialogNameFilters(const QString &filter);
 
+// The extension (without the dot) of a name filter's first pattern of the form "*.ext", as in
+// "iCalendar files (*.ics)"; empty when it has none ("All Files (*)").
+QString ZTFilterExtension(const QString &nameFilter);
+
 // The path with ".ext" added when the name part (after the last '/') has no extension; unchanged
 // for an empty path, an empty extension, or a path ending in '/'. A name whose only dot is its
 // first character (".profile") counts as having no extension.

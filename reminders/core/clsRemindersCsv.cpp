@@ -12,7 +12,6 @@
 #include "uFunctions.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <filesystem>
 #include <mutex>
@@ -72,10 +71,9 @@ void TReminders::ExportCsv(const QString &path)
 
         // An existing file is replaced, also when it is read-only.
         ZTDeleteFile(path);
-        QSaveFile file(path);
-        file.setDirectWriteFallback(false);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-            throw std::runtime_error(file.errorString().toStdString());
+        QString reason;
+        if (!ZTWriteFileAtomic(path, bytes, reason))
+            throw std::runtime_error(reason.toStdString());
 
         throw EZTException(QStringLiteral("%1 reminders exported.").arg(count), QString(), 2);
     });

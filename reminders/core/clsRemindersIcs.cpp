@@ -20,7 +20,6 @@
 #include "uFunctions.h"
 
 #include <QHash>
-#include <QSaveFile>
 #include <QSet>
 #include <QTimeZone>
 #include <QUuid>
@@ -481,10 +480,9 @@ void ExportIcs(TReminders &store, const QString &path)
         }
         // An existing file is replaced, also when it is read-only.
         ZTDeleteFile(path);
-        QSaveFile file(path);
-        file.setDirectWriteFallback(false);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-            throw std::runtime_error(file.errorString().toStdString());
+        QString reason;
+        if (!ZTWriteFileAtomic(path, bytes, reason))
+            throw std::runtime_error(reason.toStdString());
         throw EZTException(QStringLiteral("%1 reminders exported.").arg(count), QString(), 2);
     });
 }

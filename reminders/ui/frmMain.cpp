@@ -419,10 +419,15 @@ void TVNTRMain::closeEvent(QCloseEvent *event)
         SaveFormStorage();
     });
     if (minimize) {
-        // The program lives on in the tray: closing only hides the window.
+        // The program lives on in the tray: closing only hides the window. Without a
+        // notification area (a Wayland desktop without one) a hidden window could never be
+        // reached again, and a new start is refused as a second instance: it is minimised.
         event->ignore();
         ReleaseQuickCalendar();
-        hide();
+        if (QSystemTrayIcon::isSystemTrayAvailable())
+            hide();
+        else
+            showMinimized();
         return;
     }
     event->accept();

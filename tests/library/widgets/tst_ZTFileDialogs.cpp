@@ -37,6 +37,25 @@ private Q_SLOTS:
         QCOMPARE(ZTFileDialogNameFilters(filter), expected);
     }
 
+    // The extension a name typed without one takes under the chosen filter.
+    void filterExtension_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("ext");
+        QTest::newRow("one pattern") << "iCalendar files (*.ics)" << "ics";
+        QTest::newRow("first of several") << "Sounds (*.wav *.wave)" << "wav";
+        QTest::newRow("every file") << "All Files (*)" << "";
+        QTest::newRow("wildcard extension") << "Backups (*.jb?)" << "";
+        QTest::newRow("parentheses in the description") << "Reminders (old) (*.jbb)" << "jbb";
+        QTest::newRow("no parentheses") << "*.csv" << "csv";
+    }
+    void filterExtension()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, ext);
+        QCOMPARE(ZTFilterExtension(filter), ext);
+    }
+
     void defaultExt_data()
     {
         QTest::addColumn<QString>("path");
