@@ -2,6 +2,7 @@
 // view's colours, placing and moving, the list's order, Jump To, closing, form storage, import,
 // the tray menu and the quick calendar. The clock is pinned; dialogs are answered by seams.
 #include "FakePlayer.h"
+#include "ProgramFixture.h"
 #include "TestEnv.h"
 
 #include "ZTCalendarPanel.h"
@@ -91,10 +92,9 @@ class TestFrmMain : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir_;
+    TProgramFixture fx_;
     std::unique_ptr<TVNTRMain> main_;
     TFakePlayer player_;
-    QStringList errors_; // message of every exception handed to the error display
     int questions_ = 0;
 
     QAction *Action(const char *name) const { return main_->findChild<QAction *>(QString::fromLatin1(name)); }
@@ -103,7 +103,7 @@ private:
     {
         main_ = std::make_unique<TVNTRMain>();
         main_->SetPlayer(&player_);
-        ZTSetExceptionHandler([this](const std::exception_ptr &error) { errors_ << ZTExceptionMessage(error); });
+        fx_.CatchErrors();
     }
 
     void ShowMain()
@@ -156,17 +156,8 @@ private:
 private Q_SLOTS:
     void init()
     {
-        dir_ = std::make_unique<QTemporaryDir>();
-        ZTPinClock(Now);
-        ZTApplication = std::make_unique<TZTApplication>();
-        ZTApplication->Title = QStringLiteral("Merrowick Ventaro!");
-        ZTApplication->RegistryKey = QStringLiteral("Software\\Merrowick\\Merrowick Deskware\\Ventaro!");
-        Options = std::make_unique<TVNTROptions>();
-        Options->ShowTips = false;
-        Options->DefaultSound = dir_->filePath(QStringLiteral("notify.wav"));
-        Reminders = std::make_unique<TReminders>(dir_->filePath(QStringLiteral("reminders.dat")));
-        Reminders->WorkDaysSource = [] { return Options ? Options->WorkDays : QString(); };
-        errors_.clear();
+        fx_.Start(Now);
+        Options->DefaultSound = fx_.Path(QStringLiteral("notify.wav"));
         questions_ = 0;
     }
     void cleanup()
@@ -175,13 +166,8 @@ private Q_SLOTS:
         VNTRSetAddReminderAnswerer({});
         VNTRSetRecurringAnswerer({});
         ZTSetFileDialogAnswerer({});
-        ZTSetExceptionHandler({});
         ReminderDialogOpen = false;
-        ZTResetClock();
-        Reminders.reset();
-        Options.reset();
-        ZTApplication.reset();
-        dir_.reset();
+        fx_.Stop();
     }
 
     // ---- Edit and Remove: what reaches the store, by kind, source and answer ----
@@ -248,7 +234,7 @@ private Q_SLOTS:
             main_->findChild<QAction *>(QStringLiteral("actCalendarEditReminder"))->trigger();
         else
             main_->findChild<QAction *>(QStringLiteral("actCalendarRemoveReminder"))->trigger();
-        QCOMPARE(errors_, QStringList());
+        QCOMPARE(fx_.Errors, QStringList());
         QCOMPARE(questions_ > 0, asked);
         QCOMPARE(MainRows(), mainRows);
         QCOMPARE(Reminders->ExclusionRowCount(), exclusions);
@@ -296,7 +282,7 @@ private Q_SLOTS:
             dialog.PressOK();
         });
         QTest::keyClick(main_.get(), Qt::Key_N, Qt::ControlModifier);
-        QCOMPARE(errors_, QStringList());
+        QCOMPARE(fx_.Errors, QStringList());
         QCOMPARE(shown, proposed);
         QVERIFY(dialogFlag);
         QVERIFY(Action("actTrayCalendar")->isEnabled());
@@ -495,7 +481,7 @@ private Q_SLOTS:
         MakeMain();
         ShowMain();
         main_->DropEntry(Entry(QStringLiteral("m")), toSlot);
-        QCOMPARE(errors_, error.isEmpty() ? QStringList() : QStringList{error});
+        QCOMPARE(fx_.Errors, error.isEmpty() ? QStringList() : QStringList{error});
         QCOMPARE(MainRows(), mainRows);
         QCOMPARE(Reminders->ExclusionRowCount(), exclusions);
         if (series && error.isEmpty()) {
@@ -687,7 +673,7 @@ private Q_SLOTS:
             Reminders->Add(*OneTime(EncodeDate(2024, 3, 1), 20, 0, QStringLiteral("past")));
         MakeMain();
         main_->findChild<QAction *>(QStringLiteral("actCalendarRemoveObsolete"))->trigger();
-        QCOMPARE(errors_, QStringList{message});
+        QCOMPARE(fx_.Errors, QStringList{message});
         QCOMPARE(Reminders->MainRowCount(), left);
         QCOMPARE(main_->ListModel()->Count(), left);
     }
@@ -706,7 +692,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(int, rows);
         // A file as an export writes it, with its one row twice; the second cut short when asked.
-        const QString csv = dir_->filePath(QStringLiteral("in.csv"));
+        const QString csv = fx_.Path(QStringLiteral("in.csv"));
         {
             TReminders source(QString{});
             source.Add(*OneTime(Today, 21, 0, QStringLiteral("imported")));
@@ -732,7 +718,7 @@ private Q_SLOTS:
         main_->findChild<QAction *>(QStringLiteral("actCalendarImport"))->trigger();
         QCOMPARE(asked.Title, QStringLiteral("Import Reminders..."));
         QCOMPARE(asked.DefaultExt, QStringLiteral("csv"));
-        QCOMPARE(errors_.value(0), message);
+        QCOMPARE(fx_.Errors.value(0), message);
         QCOMPARE(Reminders->MainRowCount(), rows);
         QCOMPARE(main_->ListModel()->Count(), rows);
         // A failed import leaves nothing behind for a later save to write.
@@ -849,7 +835,7 @@ private Q_SLOTS:
         QVERIFY(!Reminders->HasRemindersOn(2, day));
         // Enter on the left grid is the keyboard's double click on the selected day.
         QTest::keyClick(quick->Calendar()->findChild<QWidget *>(QStringLiteral("Grid0")), Qt::Key_Return);
-        QCOMPARE(errors_, QStringList());
+        QCOMPARE(fx_.Errors, QStringList());
         QCOMPARE(Reminders->MainRowCount(), 1);
         QVERIFY(Reminders->HasRemindersOn(2, day));
         QCOMPARE(main_->ListModel()->Count(), 1);

@@ -3,6 +3,7 @@
 // file that is not whole, is kept beside ours with one warning, never over an open alert. The outside edits are made by writing the file directly; the check, the
 // commit, the watcher's slot and the shutdown are called directly.
 #include "FakePlayer.h"
+#include "ProgramFixture.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
 
@@ -63,13 +64,12 @@ class TestFrmMainWatch : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir_;
+    TProgramFixture fx_;
     std::unique_ptr<TVNTRMain> main_;
     TFakePlayer player_;
-    QStringList errors_; // message of every exception handed to the error display
     QString path_;
 
-    QString Copy() const { return dir_->filePath(QStringLiteral("Conflict of reminders.dat")); }
+    QString Copy() const { return fx_.Path(QStringLiteral("Conflict of reminders.dat")); }
 
     // The messages the list of all reminders shows, sorted.
     QStringList Listed() const
@@ -84,31 +84,19 @@ private:
 private Q_SLOTS:
     void init()
     {
-        dir_ = std::make_unique<QTemporaryDir>();
-        path_ = dir_->filePath(QStringLiteral("reminders.dat"));
-        ZTPinClock(Now);
-        ZTApplication = std::make_unique<TZTApplication>();
-        ZTApplication->Title = QStringLiteral("Merrowick Ventaro!");
-        Options = std::make_unique<TVNTROptions>();
-        Options->ShowTips = false;
+        fx_.Start(Now);
+        path_ = fx_.DataFile();
         QVERIFY(Write(path_, Ours));
-        Reminders = std::make_unique<TReminders>(path_);
         Reminders->Load();
         main_ = std::make_unique<TVNTRMain>();
         main_->SetPlayer(&player_);
-        ZTSetExceptionHandler([this](const std::exception_ptr &error) { errors_ << ZTExceptionMessage(error); });
-        errors_.clear();
+        fx_.CatchErrors();
         QCOMPARE(Listed(), QStringList{"Alpha"});
     }
     void cleanup()
     {
         main_.reset();
-        ZTSetExceptionHandler({});
-        ZTResetClock();
-        Reminders.reset();
-        Options.reset();
-        ZTApplication.reset();
-        dir_.reset();
+        fx_.Stop();
     }
 
     // An outside edit met by the watcher's check or by the next commit, with or without a
@@ -151,7 +139,7 @@ private Q_SLOTS:
             main_->CheckDatabaseFile();
 
         QCOMPARE(Listed(), listed);
-        QCOMPARE(errors_, conflict ? QStringList{Changed} : QStringList());
+        QCOMPARE(fx_.Errors, conflict ? QStringList{Changed} : QStringList());
         if (conflict || ours.isEmpty())
             QCOMPARE(Read(conflict ? Copy() : path_), onDisk); // kept beside, or taken in as it is
         QVERIFY2(notice.isEmpty() ? main_->FileNotice().isEmpty() : main_->FileNotice().contains(notice), qPrintable(main_->FileNotice()));
@@ -159,8 +147,8 @@ private Q_SLOTS:
         // Nothing more to do once the change is handled: no second warning, no second copy.
         main_->CheckDatabaseFile();
         main_->CommitAndRefresh();
-        QCOMPARE(errors_.size(), conflict ? 1 : 0);
-        QCOMPARE(QDir(dir_->path()).entryList({QStringLiteral("Conflict of*")}, QDir::Files).size(), conflict ? 1 : 0);
+        QCOMPARE(fx_.Errors.size(), conflict ? 1 : 0);
+        QCOMPARE(QDir(fx_.Folder()).entryList({QStringLiteral("Conflict of*")}, QDir::Files).size(), conflict ? 1 : 0);
         QCOMPARE(Listed(), listed);
     }
 
@@ -176,7 +164,7 @@ private Q_SLOTS:
             Reminders->Add(Parsed(Row("B", "Beta")));
             EditOutside(QStringLiteral("unreadable"), path_);
             main_->CheckDatabaseFile();
-            errorsDuringAlert = errors_;
+            errorsDuringAlert = fx_.Errors;
             return TReminderAlertAnswer::Dismiss();
         });
         main_->Scan(false, ComposeDateTime(EncodeDate(2024, 3, 5), EncodeTime(9, 5)));
@@ -184,7 +172,7 @@ private Q_SLOTS:
         QVERIFY(insideAlert);
         QCOMPARE(errorsDuringAlert, QStringList());
         QVERIFY(!main_->FileNotice().isEmpty());
-        QCOMPARE(errors_, QStringList{Changed});
+        QCOMPARE(fx_.Errors, QStringList{Changed});
         // Both changes are in the file: the new reminder and the dismissal.
         TReminders back(path_);
         back.Load();
@@ -203,7 +191,7 @@ private Q_SLOTS:
             main_->CheckDatabaseFile();
         }
         QCOMPARE(Listed(), (QStringList{"Alpha", "mine B", "mine D"}));
-        QVERIFY(errors_.isEmpty());
+        QVERIFY(fx_.Errors.isEmpty());
         QVERIFY(!QFile::exists(Copy()));
         QVERIFY(!Reminders->Modified());
     }
@@ -216,7 +204,7 @@ private Q_SLOTS:
         auto *settle = main_->findChild<QTimer *>(QStringLiteral("tDatabaseSettle"));
         QVERIFY(watcher && settle);
         QVERIFY(watcher->files().contains(path_));
-        QVERIFY(watcher->directories().contains(dir_->path()));
+        QVERIFY(watcher->directories().contains(fx_.Folder()));
         QVERIFY(EditOutside(QStringLiteral("rewritten"), path_));
         QVERIFY(QMetaObject::invokeMethod(main_.get(), "fswDatabaseChanged"));
         QVERIFY(settle->isActive() && settle->isSingleShot());
