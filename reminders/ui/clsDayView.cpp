@@ -197,19 +197,20 @@ void TVNTRDayView::BuildOrRecolour(TDateTime date)
         entries->setContentsMargins(1, 1, 1, 1);
         entries->setSpacing(0);
         entries->addStretch(1);
-        // The sign that entries wait for room: "+N", which lists them.
+        // The sign that entries wait for room: "+N" over the slot's right end, which lists them.
         auto *marker = new QToolButton(area);
         marker->setObjectName(QStringLiteral("btnMore%1").arg(i));
-        marker->setAutoRaise(true);
         marker->setFocusPolicy(Qt::StrongFocus);
-        marker->setFixedHeight(RowHeight - 4);
+        // Drawn solid over the entries it stands beside, so it cannot be taken for their text.
+        marker->setStyleSheet(QStringLiteral("QToolButton { background: palette(highlight); color: palette(highlighted-text);"
+                                             " border: 1px solid palette(dark); border-radius: 3px; padding: 0 3px; margin: 0;"
+                                             " font-weight: bold; }"));
         marker->hide();
         marker->installEventFilter(this);
         marker->setProperty(TRepresentation::SlotProperty, i);
         connect(marker, &QToolButton::clicked, this, [this, i] {
             ZTGuard(TZTRaise::PassThrough, kClickError, [&] { OpenOverflow(i); });
         });
-        entries->addWidget(marker);
         layout->addWidget(area, 1);
 
         rows_.push_back(row);
@@ -293,6 +294,8 @@ void TVNTRDayView::Relayout()
         waiting.erase(waiting.begin(), waiting.begin() + std::ptrdiff_t(taken));
         if (taken > 0)
             UpdateOverflowMarker(int(slot));
+        else
+            PlaceOverflowMarker(int(slot));
     }
 }
 
@@ -384,10 +387,10 @@ void TVNTRDayView::MakeEntry(TRepresentation &representation, int key, int slot)
         gap->installEventFilter(this);
         gap->hide();
         SetBackground(gap, areaColour);
-        // Before the stretch and the marker at the end, which keep the entries packed left.
+        // Before the stretch at the end, which keeps the entries packed left.
         auto *layout = static_cast<QBoxLayout *>(slotArea->layout());
-        layout->insertWidget(layout->count() - 2, entry);
-        layout->insertWidget(layout->count() - 2, gap);
+        layout->insertWidget(layout->count() - 1, entry);
+        layout->insertWidget(layout->count() - 1, gap);
         pool.push_back({entry, gap});
     }
     const TSlotEntry &controls = pool[std::size_t(used++)];
@@ -462,6 +465,18 @@ void TVNTRDayView::UpdateOverflowMarker(int slot)
     marker->setToolTip(marker->accessibleName());
     if (marker->isHidden())
         marker->show();
+    PlaceOverflowMarker(slot);
+}
+
+void TVNTRDayView::PlaceOverflowMarker(int slot)
+{
+    QToolButton *marker = OverflowMarker(slot);
+    if (!marker || marker->isHidden())
+        return;
+    // Over the right end of the slot, where the entries run out of sight.
+    marker->setFixedSize(marker->sizeHint().width(), RowHeight - 4);
+    marker->move(std::max(0, viewport()->width() - HourLabelWidth - marker->width() - 3), 2);
+    marker->raise();
 }
 
 void TVNTRDayView::OpenOverflow(int slot)

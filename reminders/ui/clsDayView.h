@@ -102,6 +102,7 @@ private:
     void ColourSlot(int slot, TDateTime date);
     void PaintSlot(QFrame *slotArea, std::uint32_t rgb);
     void UpdateOverflowMarker(int slot);
+    void PlaceOverflowMarker(int slot);
     void OpenOverflow(int slot);
     void Relayout();
 
