@@ -15,6 +15,7 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QSysInfo>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
@@ -574,7 +575,8 @@ private Q_SLOTS:
         window_->show();
         Options->CloseMinimizes = true;
         QVERIFY(!window_->close());
-        QVERIFY(!window_->isVisible());
+        // Hidden to the tray; minimised where there is no notification area to come back from.
+        QVERIFY(QSystemTrayIcon::isSystemTrayAvailable() ? !window_->isVisible() : window_->isMinimized());
         QVERIFY(Reminders); // still running
         window_->show();
         window_->RequestExit();
