@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "error: %s\n", qPrintable(ZTExceptionMessage(error)));
     });
     // The timings are of the views alone: no due scan (whose alerts would wait for answers).
-    main->tOnSecond->stop();
+    main->OnSecondTimer()->stop();
     main->resize(1000, 700);
     main->show();
     Settle();

@@ -330,8 +330,8 @@ void TVNTRMain::ApplyPreferences()
         if (!Options)
             return;
         ApplyCalendarColours(Calendar_);
-        if (Player)
-            Player->SetFileName(Options->DefaultSound);
+        if (player_)
+            player_->SetFileName(Options->DefaultSound);
         dayView_->BuildOrRecolour(Calendar_->SelectedDate());
         Calendar_->SetSelectedDate(Calendar_->SelectedDate());
     });

@@ -251,13 +251,13 @@ private:
 public:
     // The one-second timer that drives the today information, the clock and the due scan. It
     // runs for the whole life of the window, also while an alert is open.
-    class QTimer *tOnSecond = nullptr;
+    class QTimer *OnSecondTimer() const { return tOnSecond_; }
     // The tray icon: today's day of the month as its picture, title and clock as its hint.
-    class QSystemTrayIcon *TrayIcon = nullptr;
+    class QSystemTrayIcon *TrayIcon() const { return trayIcon_; }
     // The WAV player all alerts share.
-    class IVNTRPlayer *Player = nullptr;
+    class IVNTRPlayer *Player() const { return player_; }
     // The tick's schedule, the scanner and the tray images (frmMainAlerts.h).
-    class TVNTRAlerting *Alerting = nullptr;
+    class TVNTRAlerting *Alerting() const { return alerting_; }
 
     // Creates the timer, the tray icon and the player, runs the today refresh and starts the
     // timer. FormCreate calls it once.
@@ -280,6 +280,10 @@ private:
     void RunTick(bool resume);
     void TodayRefreshAt(const class QDateTime &now);
     void ClockRefreshAt(const class QDateTime &now);
+    QTimer *tOnSecond_ = nullptr;
+    QSystemTrayIcon *trayIcon_ = nullptr;
+    IVNTRPlayer *player_ = nullptr;
+    TVNTRAlerting *alerting_ = nullptr;
     // ---- end Alerting ----
 
     // ---- Outside edits of the database file, and saves that fail ----

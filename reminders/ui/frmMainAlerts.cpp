@@ -317,38 +317,38 @@ TVNTRAlerting::~TVNTRAlerting() = default;
 
 void TVNTRMain::InitAlerting()
 {
-    Alerting = new TVNTRAlerting(this);
-    Alerting->setObjectName(QStringLiteral("Alerting"));
-    auto *player = new TVNTRPlayer(Alerting);
+    alerting_ = new TVNTRAlerting(this);
+    alerting_->setObjectName(QStringLiteral("Alerting"));
+    auto *player = new TVNTRPlayer(alerting_);
     player->setObjectName(QStringLiteral("Player"));
-    Alerting->OwnPlayer = player;
-    Player = player;
+    alerting_->OwnPlayer = player;
+    player_ = player;
 
-    TVNTRDueScanner &scanner = Alerting->Scanner;
+    TVNTRDueScanner &scanner = alerting_->Scanner;
     scanner.Store = [] { return Reminders.get(); };
     scanner.Options = [] { return Options.get(); };
-    scanner.Player = Player;
+    scanner.Player = player_;
     scanner.Owner = this;
     scanner.Commit = [this] { CommitAndRefresh(); };
 
-    TrayIcon = new QSystemTrayIcon(this);
-    TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
-    TrayIcon->setToolTip(QString::fromLatin1(VNTRInitialTrayHint));
+    trayIcon_ = new QSystemTrayIcon(this);
+    trayIcon_->setObjectName(QStringLiteral("trayIcon_"));
+    trayIcon_->setToolTip(QString::fromLatin1(VNTRInitialTrayHint));
     TodayRefresh();
-    TrayIcon->show();
+    trayIcon_->show();
 
-    tOnSecond = new QTimer(this);
-    tOnSecond->setObjectName(QStringLiteral("tOnSecond"));
-    tOnSecond->setTimerType(Qt::PreciseTimer);
-    tOnSecond->setInterval(1000);
-    connect(tOnSecond, &QTimer::timeout, this, &TVNTRMain::tOnSecondTimer);
-    tOnSecond->start();
+    tOnSecond_ = new QTimer(this);
+    tOnSecond_->setObjectName(QStringLiteral("tOnSecond_"));
+    tOnSecond_->setTimerType(Qt::PreciseTimer);
+    tOnSecond_->setInterval(1000);
+    connect(tOnSecond_, &QTimer::timeout, this, &TVNTRMain::tOnSecondTimer);
+    tOnSecond_->start();
 
     // Scan at once when the system wakes from suspend. Where there is no system bus (or no
     // login manager) there is nothing to watch, and the minute check still catches up.
     QDBusConnection bus = QDBusConnection::systemBus();
     if (bus.isConnected())
-        Alerting->ResumeWatched =
+        alerting_->ResumeWatched =
             bus.connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
                         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
                         SLOT(LoginPrepareForSleep(bool)));
@@ -362,8 +362,8 @@ void TVNTRMain::InitAlerting()
 
 void TVNTRMain::SetPlayer(IVNTRPlayer *player)
 {
-    Player = player ? player : Alerting->OwnPlayer;
-    Alerting->Scanner.Player = Player;
+    player_ = player ? player : alerting_->OwnPlayer;
+    alerting_->Scanner.Player = player_;
 }
 
 void TVNTRMain::TodayRefresh()
@@ -383,36 +383,36 @@ void TVNTRMain::TodayRefreshAt(const QDateTime &now)
         // Today's text and picture follow the date past midnight.
         lblToday_->setText(VNTRTodayText(today));
         imgToday_->setPixmap(VNTRDrawTrayImage(today.day(), 16));
-        Alerting->Schedule.SetToday(today);
-        if (TrayIcon)
-            TrayIcon->setIcon(Alerting->imlTray.DayIcon(today.day()));
+        alerting_->Schedule.SetToday(today);
+        if (trayIcon_)
+            trayIcon_->setIcon(alerting_->imlTray.DayIcon(today.day()));
     });
 }
 
 void TVNTRMain::ClockRefreshAt(const QDateTime &now)
 {
     lblClock_->setText(VNTRClockText(now));
-    if (TrayIcon)
-        TrayIcon->setToolTip(FileNotice().isEmpty() ? VNTRTrayHint(ApplicationTitle(), now)
+    if (trayIcon_)
+        trayIcon_->setToolTip(FileNotice().isEmpty() ? VNTRTrayHint(ApplicationTitle(), now)
                                                     : VNTRTrayHint(ApplicationTitle(), now) + QLatin1Char('\n') + FileNotice());
 }
 
 void TVNTRMain::Scan(bool catchUp, double now)
 {
     ZTRaising(TZTRaise::PassThrough, kScanError, [&] {
-        TVNTRDueScanner &scanner = Alerting->Scanner;
+        TVNTRDueScanner &scanner = alerting_->Scanner;
         // A save that failed is tried again every minute.
         RetryPendingSave();
         try {
             scanner.Scan(catchUp, now);
         } catch (...) {
             // The due reminders this scan did not reach must not wait for the next start.
-            Alerting->Schedule.RequestCatchUp();
+            alerting_->Schedule.RequestCatchUp();
             throw;
         }
         if (scanner.CatchUpWanted) {
             scanner.CatchUpWanted = false;
-            Alerting->Schedule.RequestCatchUp();
+            alerting_->Schedule.RequestCatchUp();
         }
         // What the watch and the saves had to say while the alerts were open.
         ShowPendingFileMessages();
@@ -421,10 +421,10 @@ void TVNTRMain::Scan(bool catchUp, double now)
 
 void TVNTRMain::RunTick(bool resume)
 {
-    if (!Alerting)
+    if (!alerting_)
         return;
     const QDateTime now = ZTNowDateTime();
-    const TVNTRTickPlan plan = resume ? Alerting->Schedule.Resume(now, firstScan_) : Alerting->Schedule.Plan(now, firstScan_);
+    const TVNTRTickPlan plan = resume ? alerting_->Schedule.Resume(now, firstScan_) : alerting_->Schedule.Plan(now, firstScan_);
 
     // Each job runs even when an earlier one failed: a tray icon that cannot be set must not
     // cost a scan. The first failure is reported afterwards.

@@ -32,10 +32,10 @@ void TVNTRMain::CreateTrayMenu()
     // The default item, drawn in bold.
     popTray_->setDefaultAction(act_.TrayCalendar);
     connect(popTray_, &QMenu::aboutToShow, this, &TVNTRMain::UpdateActions);
-    if (!TrayIcon)
+    if (!trayIcon_)
         return;
-    TrayIcon->setContextMenu(popTray_);
-    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+    trayIcon_->setContextMenu(popTray_);
+    connect(trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         // A left click opens the quick calendar; the right button opens the menu by itself.
         if (reason != QSystemTrayIcon::Trigger)
             return;
@@ -71,8 +71,8 @@ void TVNTRMain::OpenQuickCalendar()
     connect(quick, &QObject::destroyed, this, &TVNTRMain::UpdateActions, Qt::QueuedConnection);
     // The screen whose panel holds the tray icon, else the primary one.
     QScreen *screen = nullptr;
-    if (TrayIcon && TrayIcon->geometry().isValid())
-        screen = QGuiApplication::screenAt(TrayIcon->geometry().center());
+    if (trayIcon_ && trayIcon_->geometry().isValid())
+        screen = QGuiApplication::screenAt(trayIcon_->geometry().center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     if (screen)

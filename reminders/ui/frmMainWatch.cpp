@@ -128,7 +128,7 @@ void TVNTRMain::ReportDatabaseConflict()
 
 bool TVNTRMain::AlertOnScreen() const
 {
-    return Alerting && Alerting->Scanner.Depth() > 0;
+    return alerting_ && alerting_->Scanner.Depth() > 0;
 }
 
 void TVNTRMain::ShowFileMessage(const std::exception_ptr &message)

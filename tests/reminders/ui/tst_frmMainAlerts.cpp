@@ -505,13 +505,13 @@ private Q_SLOTS:
         const QDateTime start = Moment(2024, 3, 4, 10, 0, 12);
         ZTPinClock(start);
         auto main = MakeMain();
-        auto *tray = main->TrayIcon;
+        auto *tray = main->TrayIcon();
         QVERIFY(tray);
         QCOMPARE(tray->toolTip(), QStringLiteral("Merrowick Jotbell"));
         QCOMPARE(main->findChild<QLabel *>(QStringLiteral("lblToday"))->text(), VNTRTodayText(start.date()));
-        QVERIFY(main->tOnSecond->isActive());
-        QCOMPARE(main->tOnSecond->interval(), 1000);
-        QCOMPARE(main->tOnSecond->timerType(), Qt::PreciseTimer);
+        QVERIFY(main->OnSecondTimer()->isActive());
+        QCOMPARE(main->OnSecondTimer()->interval(), 1000);
+        QCOMPARE(main->OnSecondTimer()->timerType(), Qt::PreciseTimer);
         QVERIFY(log_.Alerted.isEmpty());
 
         Tick(*main, Moment(2024, 3, 4, 10, 0, 13));
@@ -669,7 +669,7 @@ private Q_SLOTS:
                                                         OccurrenceCaption(QDate(2024, 3, 4), QTime(10, 1))}));
         QCOMPARE(log_.Earlier, QStringList({QStringLiteral("and 4 earlier occurrences"), QString(), QString()}));
         QVERIFY(errors_.isEmpty());
-        QVERIFY(main->Alerting->Scanner.Claimed().isEmpty());
+        QVERIFY(main->Alerting()->Scanner.Claimed().isEmpty());
         // 28 February to 4 March 2024: six occurrences, one record each.
         QSet<QDate> days;
         for (int i = 0; i < Reminders->ExclusionRowCount(); ++i) {
@@ -704,17 +704,17 @@ private Q_SLOTS:
     {
         ZTPinClock(Moment(2024, 3, 31, 23, 59, 58));
         auto main = MakeMain();
-        auto *tray = main->TrayIcon;
+        auto *tray = main->TrayIcon();
         auto *today = main->findChild<QLabel *>(QStringLiteral("lblToday"));
         Tick(*main, Moment(2024, 3, 31, 23, 59, 59));
-        QCOMPARE(tray->icon().cacheKey(), main->Alerting->imlTray.Icon(30).cacheKey());
+        QCOMPARE(tray->icon().cacheKey(), main->Alerting()->imlTray.Icon(30).cacheKey());
         QCOMPARE(today->text(), VNTRTodayText(QDate(2024, 3, 31)));
 
         auto *picture = main->findChild<QLabel *>(QStringLiteral("imgToday"));
         QCOMPARE(picture->pixmap().toImage(), VNTRDrawTrayImage(31, 16).toImage());
 
         Tick(*main, Moment(2024, 4, 1, 0, 0, 0));
-        QCOMPARE(tray->icon().cacheKey(), main->Alerting->imlTray.Icon(0).cacheKey());
+        QCOMPARE(tray->icon().cacheKey(), main->Alerting()->imlTray.Icon(0).cacheKey());
         QCOMPARE(today->text(), VNTRTodayText(QDate(2024, 4, 1)));
         QCOMPARE(picture->pixmap().toImage(), VNTRDrawTrayImage(1, 16).toImage());
     }
@@ -734,12 +734,12 @@ private Q_SLOTS:
         bool timerActive = false;
         int depth = 0;
         log_.Inside[QStringLiteral("outer")] = [&] {
-            timerActive = main->tOnSecond->isActive();
+            timerActive = main->OnSecondTimer()->isActive();
             Tick(*main, Moment(2024, 3, 4, 10, 0, 30));
             Tick(*main, Moment(2024, 3, 4, 10, 1, 1));
             QVERIFY(QMetaObject::invokeMethod(main.get(), "LoginPrepareForSleep", Q_ARG(bool, false)));
         };
-        log_.Inside[QStringLiteral("inner")] = [&] { depth = main->Alerting->Scanner.Depth(); };
+        log_.Inside[QStringLiteral("inner")] = [&] { depth = main->Alerting()->Scanner.Depth(); };
         log_.Answers[QStringLiteral("outer")] = TReminderAlertAnswer::SnoozeFor(0);
         Tick(*main, Moment(2024, 3, 4, 10, 0, 0));
 
@@ -747,7 +747,7 @@ private Q_SLOTS:
         QCOMPARE(depth, 2);
         QCOMPARE(log_.Alerted, QStringList({"outer", "inner", "pending"}));
         QVERIFY(errors_.isEmpty());
-        QVERIFY(main->Alerting->Scanner.Claimed().isEmpty());
+        QVERIFY(main->Alerting()->Scanner.Claimed().isEmpty());
         // The outer one was snoozed at 10:01:01: five minutes later; the rest dismissed.
         TReminderList all;
         Reminders->GetAll(all);
@@ -789,7 +789,7 @@ private Q_SLOTS:
         log_.Inside[QStringLiteral("R")] = [] { throw std::runtime_error("out of luck"); };
         Tick(*main, Moment(2024, 3, 4, 10, 0, 0));
         QCOMPARE(errors_, QStringList{"Error processing reminders.|out of luck"});
-        QVERIFY(main->tOnSecond->isActive());
+        QVERIFY(main->OnSecondTimer()->isActive());
         QVERIFY(!player_.Playing);
     }
 
