@@ -11,6 +11,7 @@
 #include <QBitmap>
 #include <QCalendarWidget>
 #include <QDateEdit>
+#include <QMetaMethod>
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
@@ -470,18 +471,18 @@ bool TZTCalendarPanel::SelectDate(TDateTime date)
         if (!canSelect)
             return false;
     }
-    if (onUpdate_) {
-        QDate first, last;
-        ShownRange(day, first, last);
-        const TZTOnUpdateEvent handler = onUpdate_;
-        handler(this, QDateToDateTime(first), QDateToDateTime(last));
-    }
+    QDate first, last;
+    ShownRange(day, first, last);
+    // Exceptions of the host's receivers reach the caller (direct connections only).
+    Q_EMIT OnUpdate(QDateToDateTime(first), QDateToDateTime(last));
     ctrl_->SetSelectedDate(date);
-    if (onDateSelected_) {
-        const TZTOnDateSelectedEvent handler = onDateSelected_;
-        handler(this, date);
-    }
+    Q_EMIT OnDateSelected(date);
     return true;
+}
+
+bool TZTCalendarPanel::DblClickWanted() const
+{
+    return isSignalConnected(QMetaMethod::fromSignal(&TZTCalendarPanel::OnDblClickSelectedDate));
 }
 
 void TZTCalendarPanel::GoToToday()

@@ -56,9 +56,6 @@ class TZTCalendarPanel;
 
 using TZTOnGetMonthInfoEvent = std::function<void(TZTCalendarPanel *sender, TDateTime date, bool &bold)>;
 using TZTOnSelectDateEvent = std::function<void(TZTCalendarPanel *sender, TDateTime date, bool &canSelect)>;
-using TZTOnDateSelectedEvent = std::function<void(TZTCalendarPanel *sender, TDateTime date)>;
-using TZTOnDblClickDateEvent = std::function<void(TZTCalendarPanel *sender, TDateTime date)>;
-using TZTOnUpdateEvent = std::function<void(TZTCalendarPanel *sender, TDateTime startDate, TDateTime endDate)>;
 
 // ---- Colour set ------------------------------------------------------------------------------
 // Five colours in the 32-bit form of the preferences (plain RGB or a system-colour reference,
@@ -297,17 +294,24 @@ public:
     QMenu *PopupMenu() const { return popupMenu_; }
     void SetPopupMenu(QMenu *menu) { popupMenu_ = menu; }
 
-    // ---- Events (assigned when not empty) ----
+    // ---- The two questions to the host (answered through the out-parameter) ----
     void SetOnGetMonthInfo(TZTOnGetMonthInfoEvent handler);
     void SetOnSelectDate(TZTOnSelectDateEvent handler) { onSelectDate_ = std::move(handler); }
-    void SetOnDateSelected(TZTOnDateSelectedEvent handler) { onDateSelected_ = std::move(handler); }
-    void SetOnDblClickSelectedDate(TZTOnDblClickDateEvent handler) { onDblClick_ = std::move(handler); }
-    void SetOnUpdate(TZTOnUpdateEvent handler) { onUpdate_ = std::move(handler); }
     const TZTOnGetMonthInfoEvent &OnGetMonthInfo() const;
     const TZTOnSelectDateEvent &OnSelectDate() const { return onSelectDate_; }
-    const TZTOnDateSelectedEvent &OnDateSelected() const { return onDateSelected_; }
-    const TZTOnDblClickDateEvent &OnDblClickSelectedDate() const { return onDblClick_; }
-    const TZTOnUpdateEvent &OnUpdate() const { return onUpdate_; }
+    // Whether anything listens to OnDblClickSelectedDate (Enter on a day is a double click
+    // only then; otherwise the key goes on to the window).
+    bool DblClickWanted() const;
+
+Q_SIGNALS:
+    // The range of days about to be shown (the host prepares its marks for OnGetMonthInfo).
+    void OnUpdate(TDateTime startDate, TDateTime endDate);
+    // A date was selected (after the days were filled).
+    void OnDateSelected(TDateTime date);
+    // A double click (or Enter) on a day of the left grid, after it was selected.
+    void OnDblClickSelectedDate(TDateTime date);
+
+public:
 
     // ---- Parts ----
     const TZTCalendarCtrl &Controller() const { return *ctrl_; }
@@ -357,7 +361,4 @@ private:
     std::array<QToolButton *, 4> buttons_{};
 
     TZTOnSelectDateEvent onSelectDate_;
-    TZTOnDateSelectedEvent onDateSelected_;
-    TZTOnDblClickDateEvent onDblClick_;
-    TZTOnUpdateEvent onUpdate_;
 };

@@ -256,13 +256,11 @@ bool TZTCalendar::MoveBy(int days)
 
 void TZTCalendar::DblClickCell(int col, int row)
 {
-    if (index_ != 0 || !panel_->OnDblClickSelectedDate())
+    if (index_ != 0 || !panel_->DblClickWanted())
         return;
     if (col < 1 || row < 1 || !MoveCurrent(col, row))
         return;
-    const TZTOnDblClickDateEvent handler = panel_->OnDblClickSelectedDate();
-    if (handler)
-        handler(panel_, panel_->SelectedDate());
+    Q_EMIT panel_->OnDblClickSelectedDate(panel_->SelectedDate());
 }
 
 void TZTCalendar::HandFocusToLeft()
@@ -446,7 +444,7 @@ bool TZTCalendar::HandleKey(const QKeyEvent *event)
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (index_ != 0 || !panel_->OnDblClickSelectedDate())
+        if (index_ != 0 || !panel_->DblClickWanted())
             return false;
         DblClickCell(col_, row_);
         return true;

@@ -254,9 +254,9 @@ void TVNTRMain::BuildLayout()
     // An editing dialog open or closed changes what the tray offers.
     connect(&ReminderDialogNotifier(), &TReminderDialogNotifier::OpenChanged, this, [this] { UpdateActions(); });
 
-    Calendar_->SetOnDateSelected([this](TZTCalendarPanel *, TDateTime date) { CalendarDateSelected(date); });
-    Calendar_->SetOnDblClickSelectedDate([this](TZTCalendarPanel *, TDateTime date) { CalendarDblClickSelectedDate(date); });
-    Calendar_->SetOnUpdate([this](TZTCalendarPanel *, TDateTime start, TDateTime end) { CalendarUpdate(start, end); });
+    connect(Calendar_, &TZTCalendarPanel::OnDateSelected, this, &TVNTRMain::CalendarDateSelected);
+    connect(Calendar_, &TZTCalendarPanel::OnDblClickSelectedDate, this, &TVNTRMain::CalendarDblClickSelectedDate);
+    connect(Calendar_, &TZTCalendarPanel::OnUpdate, this, &TVNTRMain::CalendarUpdate);
     Calendar_->SetOnGetMonthInfo([this](TZTCalendarPanel *, TDateTime date, bool &boldDay) { boldDay = CalendarGetMonthInfo(date); });
 
     statusBar()->setObjectName(QStringLiteral("sbMain"));

@@ -30,14 +30,14 @@ TQuickCalendar::TQuickCalendar(QWidget *owner, std::function<void()> commitAndRe
     calendar->SetPrevMonthHint(QStringLiteral("Previous month"));
     calendar->SetNextMonthHint(QStringLiteral("Next month"));
     calendar->SetNextYearHint(QStringLiteral("Next year"));
-    calendar->SetOnUpdate([](TZTCalendarPanel *, TDateTime start, TDateTime end) {
+    connect(calendar, &TZTCalendarPanel::OnUpdate, this, [](TDateTime start, TDateTime end) {
         if (Reminders)
             Reminders->BuildMonthMarks(2, start, end);
     });
     calendar->SetOnGetMonthInfo([](TZTCalendarPanel *, TDateTime date, bool &bold) {
         bold = Reminders && Reminders->HasRemindersOn(2, date);
     });
-    calendar->SetOnDblClickSelectedDate([this](TZTCalendarPanel *, TDateTime date) { CalendarDblClickSelectedDate(date); });
+    connect(calendar, &TZTCalendarPanel::OnDblClickSelectedDate, this, &TQuickCalendar::CalendarDblClickSelectedDate);
 
     calendar->SetSelectedDate(DateOf(ZTNow()));
     ApplyColours();

@@ -216,8 +216,8 @@ private Q_SLOTS:
             events << "select " + iso(d);
             canSelect = !refuse;
         });
-        panel.SetOnUpdate([&](TZTCalendarPanel *, TDateTime s, TDateTime e) { events << "update " + iso(s) + ' ' + iso(e); });
-        panel.SetOnDateSelected([&](TZTCalendarPanel *, TDateTime d) { events << "selected " + iso(d); });
+        QObject::connect(&panel, &TZTCalendarPanel::OnUpdate, [&](TDateTime s, TDateTime e) { events << "update " + iso(s) + ' ' + iso(e); });
+        QObject::connect(&panel, &TZTCalendarPanel::OnDateSelected, [&](TDateTime d) { events << "selected " + iso(d); });
         int paints = 0;
         TZTCalendar *left = Grid(panel, 0);
         struct TPaintCounter : QObject {
@@ -399,7 +399,7 @@ private Q_SLOTS:
         TZTCalendarPanel panel;
         panel.SetSelectedDate(D({2024, 1, 31}));
         QStringList reports;
-        panel.SetOnDblClickSelectedDate([&](TZTCalendarPanel *, TDateTime d) { reports << Q(d).toString(Qt::ISODate); });
+        QObject::connect(&panel, &TZTCalendarPanel::OnDblClickSelectedDate, [&](TDateTime d) { reports << Q(d).toString(Qt::ISODate); });
         panel.show();
         TZTCalendar *target = Grid(panel, grid);
         // A widget sees a double click as a click followed by the double-click event.
@@ -456,7 +456,7 @@ private Q_SLOTS:
         TZTCalendarPanel panel;
         panel.SetSelectedDate(D({2024, 1, 12}));
         QStringList reports;
-        panel.SetOnDblClickSelectedDate([&](TZTCalendarPanel *, TDateTime d) { reports << Q(d).toString(Qt::ISODate); });
+        QObject::connect(&panel, &TZTCalendarPanel::OnDblClickSelectedDate, [&](TDateTime d) { reports << Q(d).toString(Qt::ISODate); });
         QTest::keyClick(Grid(panel, 0), Qt::Key_Return);
         QTest::keyClick(Grid(panel, 1), Qt::Key_Return);
         QCOMPARE(reports, QStringList{"2024-01-12"});
@@ -707,7 +707,7 @@ private Q_SLOTS:
     {
         TZTCalendarPanel panel;
         panel.SetSelectedDate(D({2024, 1, 31}));
-        panel.SetOnDateSelected([](TZTCalendarPanel *, TDateTime) { throw std::runtime_error("host failed"); });
+        QObject::connect(&panel, &TZTCalendarPanel::OnDateSelected, [](TDateTime) { throw std::runtime_error("host failed"); });
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, panel.SetSelectedDate(D({2024, 1, 2})));
         panel.show();
         QTest::mouseClick(panel.findChild<QToolButton *>("cmdNextMonth"), Qt::LeftButton);
