@@ -178,8 +178,8 @@ void TVNTRDueScanner::Handle(TDueItem &item, TVNTROptions &options)
     if (due.RunProgram && !due.ProgramLocation.isEmpty()) {
         // A program that cannot be started must not keep the alert from showing.
         try {
-            if (OpenProgram)
-                OpenProgram(due.ProgramLocation);
+            if (hooks_.OpenProgram)
+                hooks_.OpenProgram(due.ProgramLocation);
             else
                 ShellOpen(due.ProgramLocation);
         } catch (...) {
@@ -189,25 +189,25 @@ void TVNTRDueScanner::Handle(TDueItem &item, TVNTROptions &options)
     const QString defaultSound = options.DefaultSound;
     const int defaultReminder = options.DefaultReminder;
     const bool notify = options.ShowNotification;
-    if (Player) {
-        Player->SetLoop(due.RepeatSound);
-        Player->SetFallbackFileName(defaultSound);
-        Player->SetFileName(!due.SoundFile.isEmpty() && ZTFileExistsSafe(due.SoundFile) ? due.SoundFile : defaultSound);
+    if (hooks_.Player) {
+        hooks_.Player->SetLoop(due.RepeatSound);
+        hooks_.Player->SetFallbackFileName(defaultSound);
+        hooks_.Player->SetFileName(!due.SoundFile.isEmpty() && ZTFileExistsSafe(due.SoundFile) ? due.SoundFile : defaultSound);
         if (due.PlaySound)
-            Player->Play();
+            hooks_.Player->Play();
     }
 
     // The series as listed: a snooze rewrites the object's Date and Time, and the earlier
     // occurrences are found by the series' own rule and time.
     const TReminder series = due;
-    const bool snoozed = Alert ? Alert(Owner, due, due.OccurrenceDate, item.Earlier)
-                               : TReminderDlg::Alert(Owner, due, due.OccurrenceDate, defaultReminder, Player, item.Earlier,
+    const bool snoozed = hooks_.Alert ? hooks_.Alert(hooks_.Owner, due, due.OccurrenceDate, item.Earlier)
+                               : TReminderDlg::Alert(hooks_.Owner, due, due.OccurrenceDate, defaultReminder, hooks_.Player, item.Earlier,
                                                      notify);
 
     // The store and the preferences may have been released while the alert was open (the
     // session ended): then nothing is written, silently.
-    TReminders *store = Store ? Store() : nullptr;
-    TVNTROptions *current = Options ? Options() : nullptr;
+    TReminders *store = hooks_.Store ? hooks_.Store() : nullptr;
+    TVNTROptions *current = hooks_.Options ? hooks_.Options() : nullptr;
     if (!store || !current)
         throw EZTException(QString());
     // The earlier occurrences are listed only now, when they are written.
@@ -218,13 +218,13 @@ void TVNTRDueScanner::Handle(TDueItem &item, TVNTROptions &options)
     // Snoozed to a minute that has already begun (no interval chosen): the exact-minute scans
     // would never reach it again.
     if (snoozed && MinuteStamp(due.Date, due.Time) <= MinuteStamp(ZTNow(), ZTNow()))
-        CatchUpWanted = true;
+        catchUpWanted_ = true;
 }
 
 int TVNTRDueScanner::Scan(bool catchUp, TDateTime now)
 {
-    TReminders *store = Store ? Store() : nullptr;
-    TVNTROptions *options = Options ? Options() : nullptr;
+    TReminders *store = hooks_.Store ? hooks_.Store() : nullptr;
+    TVNTROptions *options = hooks_.Options ? hooks_.Options() : nullptr;
     if (!store || !options)
         return 0;
 
@@ -293,7 +293,7 @@ int TVNTRDueScanner::Scan(bool catchUp, TDateTime now)
 
     int handled = 0;
     for (TDueItem &item : claims.items) {
-        TVNTROptions *current = Options ? Options() : nullptr;
+        TVNTROptions *current = hooks_.Options ? hooks_.Options() : nullptr;
         if (!current)
             throw EZTException(QString());
         Handle(item, *current);
@@ -302,8 +302,8 @@ int TVNTRDueScanner::Scan(bool catchUp, TDateTime now)
         ++handled;
     }
     // One save and one redraw for the whole batch.
-    if (handled > 0 && Commit)
-        Commit();
+    if (handled > 0 && hooks_.Commit)
+        hooks_.Commit();
     return handled;
 }
 
@@ -325,11 +325,13 @@ void TVNTRMain::InitAlerting()
     player_ = player;
 
     TVNTRDueScanner &scanner = alerting_->Scanner;
-    scanner.Store = [] { return Reminders.get(); };
-    scanner.Options = [] { return Options.get(); };
-    scanner.Player = player_;
-    scanner.Owner = this;
-    scanner.Commit = [this] { CommitAndRefresh(); };
+    TVNTRDueScanner::THooks hooks;
+    hooks.Store = [] { return Reminders.get(); };
+    hooks.Options = [] { return Options.get(); };
+    hooks.Player = player_;
+    hooks.Owner = this;
+    hooks.Commit = [this] { CommitAndRefresh(); };
+    scanner.SetHooks(std::move(hooks));
 
     trayIcon_ = new QSystemTrayIcon(this);
     trayIcon_->setObjectName(QStringLiteral("trayIcon_"));
@@ -363,7 +365,7 @@ void TVNTRMain::InitAlerting()
 void TVNTRMain::SetPlayer(IVNTRPlayer *player)
 {
     player_ = player ? player : alerting_->OwnPlayer;
-    alerting_->Scanner.Player = player_;
+    alerting_->Scanner.SetPlayer(player_);
 }
 
 void TVNTRMain::TodayRefresh()
@@ -410,8 +412,7 @@ void TVNTRMain::Scan(bool catchUp, double now)
             alerting_->Schedule.RequestCatchUp();
             throw;
         }
-        if (scanner.CatchUpWanted) {
-            scanner.CatchUpWanted = false;
+        if (scanner.TakeCatchUpWanted()) {
             alerting_->Schedule.RequestCatchUp();
         }
         // What the watch and the saves had to say while the alerts were open.

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <memory>
 #include <optional>
 
@@ -103,19 +104,24 @@ public:
     // at the next catch-up: one answer never grows the store and its file without bound.
     static constexpr int MaxEarlierRecords = 10000;
 
-    // Store and options are read at every scan, through these (either may be absent: then the
-    // scan does nothing). The player is shared by all alerts.
-    std::function<TReminders *()> Store;
-    std::function<TVNTROptions *()> Options;
-    IVNTRPlayer *Player = nullptr;
-    QWidget *Owner = nullptr;
-    // Defaults: the alert window, ShellOpen. Commit is the main window's commit-and-refresh.
-    TAlert Alert;
-    TCommit Commit;
-    TProgramOpener OpenProgram;
-    // Set when a reminder was snoozed to a minute that has already begun (no interval was
-    // chosen): only a catch-up scan can reach it again. The caller clears it.
-    bool CatchUpWanted = false;
+    // What a scan works with. Store and options are read at every scan (either may be absent:
+    // then the scan does nothing); the player is shared by all alerts. Defaults of the actions:
+    // the alert window, ShellOpen. Commit is the main window's commit and refresh.
+    struct THooks {
+        std::function<TReminders *()> Store;
+        std::function<TVNTROptions *()> Options;
+        IVNTRPlayer *Player = nullptr;
+        QWidget *Owner = nullptr;
+        TAlert Alert;
+        TCommit Commit;
+        TProgramOpener OpenProgram;
+    };
+    void SetHooks(THooks hooks) { hooks_ = std::move(hooks); }
+    void SetPlayer(IVNTRPlayer *player) { hooks_.Player = player; }
+    void SetOpenProgram(TProgramOpener opener) { hooks_.OpenProgram = std::move(opener); }
+    // Whether a reminder was snoozed to a minute that has already begun (no interval was
+    // chosen), so that only a catch-up scan can reach it again; cleared by asking.
+    bool TakeCatchUpWanted() { return std::exchange(catchUpWanted_, false); }
 
     // Runs one scan at now; returns the number of alerts answered.
     int Scan(bool catchUp, TDateTime now);
@@ -141,6 +147,8 @@ private:
     // The latest moment claimed for an Id, when any is.
     std::optional<std::int64_t> ClaimedThrough(const QString &id) const;
 
+    THooks hooks_;
+    bool catchUpWanted_ = false;
     QHash<QString, QList<std::int64_t>> claimed_;
     int depth_ = 0;
 };

@@ -176,15 +176,18 @@ private:
     }
 
     // A scanner over the globals, with the fake player and a commit that counts and saves.
-    void Wire(TVNTRDueScanner &scanner)
+    void Wire(TVNTRDueScanner &scanner, TVNTRDueScanner::TAlert alert = {})
     {
-        scanner.Store = [] { return Reminders.get(); };
-        scanner.Options = [] { return Options.get(); };
-        scanner.Player = &player_;
-        scanner.Commit = [this] {
+        TVNTRDueScanner::THooks hooks;
+        hooks.Alert = std::move(alert);
+        hooks.Store = [] { return Reminders.get(); };
+        hooks.Options = [] { return Options.get(); };
+        hooks.Player = &player_;
+        hooks.Commit = [this] {
             ++commits_;
             Reminders->Save();
         };
+        scanner.SetHooks(std::move(hooks));
     }
 
     std::unique_ptr<TVNTRMain> MakeMain()
@@ -473,13 +476,13 @@ private Q_SLOTS:
         QStringList calls;
         TVNTRDueScanner scanner;
         Wire(scanner);
-        scanner.OpenProgram = [&](const QString &program) {
+        scanner.SetOpenProgram([&](const QString &program) {
             calls << program;
             if (failure == QLatin1String("std"))
                 throw std::runtime_error("cannot start");
             if (failure == QLatin1String("ezt"))
                 throw EZTException(QStringLiteral("cannot start"));
-        };
+        });
         QCOMPARE(scanner.Scan(false, FromQDateTime(now)), 1);
         QCOMPARE(calls.size(), opened);
         QCOMPARE(log_.Alerted, QStringList{"R"});
@@ -629,13 +632,12 @@ private Q_SLOTS:
         Reminders->Add(*DailySeries(QDate(2024, 2, 1), QTime(9, 0), QStringLiteral("daily")));
         QList<int> shown;
         TVNTRDueScanner scanner;
-        Wire(scanner);
-        scanner.Alert = [&](QWidget *, TReminder &, TDateTime, int earlier) -> bool {
+        Wire(scanner, [&](QWidget *, TReminder &, TDateTime, int earlier) -> bool {
             shown << earlier;
             if (shown.size() == 1)
                 throw EZTException(QString());
             return false;
-        };
+        });
         QVERIFY_THROWS_EXCEPTION(EZTException, scanner.Scan(true, FromQDateTime(now)));
         QCOMPARE(Reminders->ExclusionRowCount(), 0);
         QVERIFY(scanner.Claimed().isEmpty());

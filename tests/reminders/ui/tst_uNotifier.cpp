@@ -187,10 +187,12 @@ private:
     // A scanner over the globals whose commit saves the file, as the main window's does.
     void Wire(TVNTRDueScanner &scanner)
     {
-        scanner.Store = [] { return Reminders.get(); };
-        scanner.Options = [] { return Options.get(); };
-        scanner.Player = &player_;
-        scanner.Commit = [] { Reminders->Save(); };
+        TVNTRDueScanner::THooks hooks;
+        hooks.Store = [] { return Reminders.get(); };
+        hooks.Options = [] { return Options.get(); };
+        hooks.Player = &player_;
+        hooks.Commit = [] { Reminders->Save(); };
+        scanner.SetHooks(std::move(hooks));
     }
 
     // The file as the next start would read it.
