@@ -3,15 +3,30 @@
 // twenty years ago) and 50,000 exclusion rows on those series. Each figure is the median of
 // several runs after one warm-up run, with the best run beside it.
 //
-//   bench_reminders [--repeat N]
+// The figures of the database file and of the query tool are judged on the best run, since
+// the machine may be shared and the best run is the one least disturbed by other work: save
+// at most 50 ms; load at most twice the plain read-and-split of the same file, measured in the
+// same run; `ventaro-query next` at most half the time of `remind -n` on the same reminders,
+// whole processes timed side by side (only when `remind` is installed).
+//
+//   bench_reminders [--repeat N] [--query PATH-OF-VENTARO-QUERY]
 
 #include "BenchStore.h"
+#include "Floor.h"
+#include "RemindFile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QFile>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,6 +34,60 @@
 #include <vector>
 
 using namespace bench;
+
+extern char **environ;
+
+namespace {
+
+// The time of one whole process, from its start to its exit, with its output thrown away;
+// negative when it cannot be started or does not end with status 0.
+double RunProcess(const QStringList &arguments)
+{
+    std::vector<QByteArray> encoded;
+    for (const QString &a : arguments)
+        encoded.push_back(QFile::encodeName(a));
+    std::vector<char *> argv;
+    for (QByteArray &a : encoded)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0)
+        return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// Runs the commands in turn, repeat times after one warm-up round, so that both see the same
+// load of the machine; the figure of each (negative median when a run failed).
+std::vector<TFigure> MeasureProcesses(int repeat, const std::vector<QStringList> &commands)
+{
+    std::vector<std::vector<double>> ms(commands.size());
+    for (int i = 0; i <= repeat; ++i)
+        for (std::size_t c = 0; c < commands.size(); ++c) {
+            const double elapsed = RunProcess(commands[c]);
+            if (elapsed < 0)
+                return std::vector<TFigure>(commands.size(), TFigure{-1, -1});
+            if (i > 0)
+                ms[c].push_back(elapsed);
+        }
+    std::vector<TFigure> figures;
+    for (std::vector<double> &m : ms) {
+        std::sort(m.begin(), m.end());
+        figures.push_back({m[m.size() / 2], m.front()});
+    }
+    return figures;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -29,6 +98,8 @@ int main(int argc, char *argv[])
     const int at = int(args.indexOf(QStringLiteral("--repeat")));
     if (at > 0 && at + 1 < args.size())
         repeat = std::max(1, args.at(at + 1).toInt());
+    const int queryAt = int(args.indexOf(QStringLiteral("--query")));
+    const QString queryTool = queryAt > 0 && queryAt + 1 < args.size() ? args.at(queryAt + 1) : QString();
 
     ZTPinClock(QDateTime(Today, QTime(9, 0)));
     QTemporaryDir dir;
@@ -105,15 +176,62 @@ int main(int argc, char *argv[])
     std::printf("  %zu alerts (%d of them series), at most one per reminder, for %lld missed occurrences\n",
                 catchUp.size(), seriesAlerts, missed);
 
-    over += Report("Save", Measure(std::max(3, repeat / 3), {}, [&] { store.Save(); }), 150);
+    std::printf("\nDatabase file (judged on the best of %d runs):\n", repeat);
+    over += ReportBest("Save", Measure(repeat, {}, [&] { store.Save(); }), 50);
+    TSplit split;
+    const TFigure floor = Measure(repeat, {}, [&] { split = ReadAndSplit(file); });
+    Report("Read and split of the same file (floor)", floor, 0,
+           qPrintable(QStringLiteral("  (%1 lines, %2 fields, %3 bytes)")
+                          .arg(split.Lines)
+                          .arg(split.Fields)
+                          .arg(QFileInfo(file).size())));
     std::unique_ptr<TReminders> loaded;
-    over += Report("Load", Measure(std::max(3, repeat / 3), [&] { loaded = std::make_unique<TReminders>(file); },
-                                   [&] { loaded->Load(); }),
-                   150);
+    const TFigure load = Measure(repeat, [&] { loaded = std::make_unique<TReminders>(file); }, [&] { loaded->Load(); });
+    over += ReportBest("Load", load, 2 * floor.Best,
+                       qPrintable(QStringLiteral("  (twice the floor; load/floor %1)").arg(load.Best / floor.Best, 0, 'f', 2)));
     if (loaded->MainRowCount() != store.MainRowCount() || loaded->ExclusionRowCount() != store.ExclusionRowCount()) {
         std::fprintf(stderr, "Load read back %d/%d rows instead of %d/%d.\n", loaded->MainRowCount(),
                      loaded->ExclusionRowCount(), store.MainRowCount(), store.ExclusionRowCount());
         return 1;
+    }
+
+    if (!queryTool.isEmpty()) {
+        // The query tool against remind on the same reminders, whole processes side by side:
+        // the 10,000 main rows, in a file of their own.
+        const QString queryFile = dir.filePath(QStringLiteral("query.dat"));
+        TReminders mainRows(queryFile);
+        for (const TReminder &r : rows)
+            mainRows.Add(r);
+        mainRows.Save();
+        // The pinned clock's moment, 21 January 2026 at 09:00.
+        const QString moment = Today.toString(Qt::ISODate) + QStringLiteral(" 09:00");
+        const QStringList query = {queryTool, QStringLiteral("--db"), queryFile, QStringLiteral("--now"), moment,
+                                   QStringLiteral("--workdays"), store.WorkDays(), QStringLiteral("next")};
+        const QString remind = QStandardPaths::findExecutable(QStringLiteral("remind"));
+        std::printf("\nQuery tool on the %d main rows, whole process (judged on the best of %d runs):\n",
+                    mainRows.MainRowCount(), 3 * repeat);
+        if (remind.isEmpty()) {
+            const TFigure alone = MeasureProcesses(3 * repeat, {query}).front();
+            Report("ventaro-query next", alone, 0, "  (remind is not installed: no ratio)");
+            over += alone.Best < 0;
+        } else {
+            const QString remFile = dir.filePath(QStringLiteral("bench.rem"));
+            QFile rem(remFile);
+            if (!rem.open(QIODevice::WriteOnly) || rem.write(RemindFile(mainRows, DateOf(now))) < 0) {
+                std::fprintf(stderr, "Cannot write %s.\n", qPrintable(remFile));
+                return 1;
+            }
+            rem.close();
+            const std::vector<TFigure> both =
+                MeasureProcesses(3 * repeat, {query, {remind, QStringLiteral("-n"), remFile, Today.toString(Qt::ISODate)}});
+            if (both[0].Best < 0 || both[1].Best < 0) {
+                std::fprintf(stderr, "ventaro-query or remind failed.\n");
+                return 1;
+            }
+            Report("remind -n (same reminders)", both[1], 0);
+            over += ReportBest("ventaro-query next", both[0], both[1].Best / 2,
+                               qPrintable(QStringLiteral("  (half of remind; ratio %1)").arg(both[0].Best / both[1].Best, 0, 'f', 2)));
+        }
     }
 
     std::printf("\nFor information (no target):\n");

@@ -7,12 +7,14 @@
 #include <QSaveFile>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <chrono>
 #include <condition_variable>
@@ -98,7 +100,7 @@ QString ProbeFolder(const QString &absolute)
 
 } // namespace
 
-bool ZTCopyFile(const QString &source, const QString &target)
+bool ZTCopyFile(const QString &source, const QString &target, TZTCopy how)
 {
     // The copy is made under a temporary name beside the target and then renamed over it, so
     // the target is at every moment either the file it was or the whole copy, also when the
@@ -114,11 +116,23 @@ bool ZTCopyFile(const QString &source, const QString &target)
         // A target that cannot be written is not replaced.
         if (fs::exists(to, error) && ::access(QFile::encodeName(target).constData(), W_OK) != 0)
             return false;
+        // A second name needs the source itself to be a file (a link to one would be named
+        // instead of the content) and a file system with hard links; else the bytes are copied.
+        bool link = how == TZTCopy::MayLink && fs::is_regular_file(fs::symlink_status(from, error));
         for (int attempt = 0; attempt < 8; ++attempt) {
             fs::path temporary = to;
             temporary += ".copy-" + std::to_string(QRandomGenerator::global()->generate64());
             error.clear();
-            if (!fs::copy_file(from, temporary, fs::copy_options::none, error)) {
+            if (link) {
+                fs::create_hard_link(from, temporary, error);
+                if (error == std::errc::file_exists)
+                    continue;
+                if (error) {
+                    link = false;
+                    error.clear();
+                }
+            }
+            if (!link && !fs::copy_file(from, temporary, fs::copy_options::none, error)) {
                 if (error == std::errc::file_exists)
                     continue;
                 fs::remove(temporary, error);
@@ -169,6 +183,20 @@ QString ZTNonRegularFileKind(const QString &path)
     return KindOfMode(info.st_mode);
 }
 
+void ZTPrepareBuffer(void *data, qsizetype size)
+{
+    constexpr qsizetype Worth = qsizetype(256) << 10;
+    if (size < Worth)
+        return;
+    const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+    const std::uintptr_t first = (std::uintptr_t(data) + page - 1) & ~(page - 1);
+    const std::uintptr_t last = (std::uintptr_t(data) + std::uintptr_t(size)) & ~(page - 1);
+#ifdef MADV_POPULATE_WRITE
+    if (last > first)
+        ::madvise(reinterpret_cast<void *>(first), last - first, MADV_POPULATE_WRITE);
+#endif
+}
+
 bool ZTReadRegularFile(const QString &path, QByteArray &bytes, QString &reason)
 {
     bytes.clear();
@@ -186,10 +214,16 @@ bool ZTReadRegularFile(const QString &path, QByteArray &bytes, QString &reason)
         return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    bytes.reserve(qsizetype(info.st_size));
-    char buffer[65536];
+    // Read straight into the array, sized to the file plus one byte, so that a file of the
+    // size it had is read in one call and its end is seen at once; a file that grows meanwhile
+    // is read on to its end.
+    qsizetype used = 0;
+    bytes.resize(qsizetype(info.st_size) + 1);
+    ZTPrepareBuffer(bytes.data(), bytes.size());
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (used == bytes.size())
+            bytes.resize(2 * bytes.size());
+        const ssize_t n = ::read(fd, bytes.data() + used, std::size_t(bytes.size() - used));
         if (n == 0)
             break;
         if (n < 0) {
@@ -200,9 +234,10 @@ bool ZTReadRegularFile(const QString &path, QByteArray &bytes, QString &reason)
             bytes.clear();
             return false;
         }
-        bytes.append(buffer, qsizetype(n));
+        used += qsizetype(n);
     }
     ::close(fd);
+    bytes.resize(used);
     return true;
 }
 

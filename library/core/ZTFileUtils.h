@@ -14,7 +14,11 @@
 // Copies source to target, overwriting an existing target. True on success. The target is
 // replaced in one step (a whole copy renamed over it), so it is never seen half written; a
 // target that cannot be written, and a copy of a file onto itself, fail.
-bool ZTCopyFile(const QString &source, const QString &target);
+// How ZTCopyFile may make the copy. MayLink: as a second name of the source's content (a hard
+// link) where the file system allows it, which copies nothing; only for a source that is never
+// changed in place afterwards, only replaced by renaming another file over it.
+enum class TZTCopy { Bytes, MayLink };
+bool ZTCopyFile(const QString &source, const QString &target, TZTCopy how = TZTCopy::Bytes);
 // Makes the file writable when it is read-only, then deletes it. A missing file is no error.
 // True when no file is left at the path.
 bool ZTDeleteFile(const QString &path);
@@ -28,6 +32,11 @@ QString ZTNonRegularFileKind(const QString &path);
 // Reads a whole regular file (or the file a link names). Never blocks on a FIFO or a device:
 // anything that is not a regular file fails. On failure returns false with the reason.
 bool ZTReadRegularFile(const QString &path, QByteArray &bytes, QString &reason);
+// Maps the pages of a large buffer (256 KB or more) that is about to be filled, in one step:
+// touched page by page, each first touch traps into the system, which on virtual machines
+// costs more than filling the page. Where the system cannot do so, nothing happens and the
+// pages come one by one on first use. Only a speed-up: the buffer's content is not changed.
+void ZTPrepareBuffer(void *data, qsizetype size);
 // Writes bytes to path through a temporary file beside it renamed over it, so the path holds
 // either its old content or all of the new; true on success, else false with the reason.
 bool ZTWriteFileAtomic(const QString &path, const QByteArray &bytes, QString &reason);

@@ -121,7 +121,7 @@ namespace {
 
 // Windows-1252: Latin-1 except for 0x80 .. 0x9F. The five codes the code page leaves
 // unassigned read as the C1 controls of the same value, as Windows itself reads them.
-void AppendWindows1252(QString &out, QByteArrayView bytes)
+QChar *AppendWindows1252(QChar *out, QByteArrayView bytes)
 {
     static const char16_t high[32] = {
         0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, //
@@ -129,13 +129,11 @@ void AppendWindows1252(QString &out, QByteArrayView bytes)
         0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, //
         0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
     };
-    const qsizetype at = out.size();
-    out.resize(at + bytes.size());
-    QChar *p = out.data() + at;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
-        p[i] = (b >= 0x80 && b <= 0x9F) ? QChar(high[b - 0x80]) : QChar(b);
+        out[i] = (b >= 0x80 && b <= 0x9F) ? QChar(high[b - 0x80]) : QChar(b);
     }
+    return out + bytes.size();
 }
 
 } // namespace
@@ -152,24 +150,38 @@ QString ZTDecodeText(const QByteArray &bytes)
     // first line may start with a byte-order mark that is skipped.
     text.clear();
     text.reserve(bytes.size());
+    TZTLineDecoder decoder;
     qsizetype start = 0;
     while (start < bytes.size()) {
         qsizetype end = start;
         while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
             ++end;
-        const QByteArrayView line(bytes.constData() + start, end - start);
-        const auto flags = start == 0 ? QStringDecoder::Flag::Stateless
-                                      : QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom;
-        QStringDecoder lineDecoder(QStringDecoder::Utf8, flags);
-        const QString decoded = lineDecoder.decode(line);
-        if (lineDecoder.hasError())
-            AppendWindows1252(text, line);
-        else
-            text += decoded;
+        text += decoder.Decode(QByteArrayView(bytes.constData() + start, end - start), start == 0);
         // The line end as it stands.
         while (end < bytes.size() && (bytes[end] == '\n' || bytes[end] == '\r'))
             text += QChar(bytes[end++]);
         start = end;
     }
     return text;
+}
+
+TZTLineDecoder::TZTLineDecoder()
+    : first_(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless),
+      other_(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom)
+{
+}
+
+QStringView TZTLineDecoder::Decode(QByteArrayView line, bool firstLine)
+{
+    // Room as the decoder asks for it; Windows-1252 gives exactly one code unit per byte.
+    const qsizetype room = qMax(line.size(), (firstLine ? first_ : other_).requiredSpace(line.size()));
+    if (buffer_.size() < room)
+        buffer_.resize(qMax(room, 2 * buffer_.size()));
+    QChar *out = buffer_.data();
+    QStringDecoder &utf8 = firstLine ? first_ : other_;
+    utf8.resetState();
+    const QChar *end = utf8.appendToBuffer(out, line);
+    if (!utf8.hasError())
+        return QStringView(out, end);
+    return QStringView(out, AppendWindows1252(out, line));
 }

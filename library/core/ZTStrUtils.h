@@ -4,7 +4,9 @@
 #include <QByteArray>
 #include <QChar>
 #include <QString>
+#include <QStringDecoder>
 #include <QStringList>
+#include <QStringView>
 
 // The first n characters; the whole text when it is shorter, empty for n <= 0.
 QString ZTLeftStr(const QString &text, qsizetype n);
@@ -36,3 +38,19 @@ QString ZTFirstLine(const QString &text);
 // else as Windows-1252, the encoding of files carried over from the Windows product. Line ends
 // are kept as they stand.
 QString ZTDecodeText(const QByteArray &bytes);
+
+// The same rule for one line at a time, for readers that take a file apart line by line
+// without decoding it whole: a line (without its line end) that is valid UTF-8 is UTF-8, any
+// other is Windows-1252; a byte-order mark is skipped only at the start of the first line. A
+// line of the file decodes here exactly as ZTDecodeText decodes it within the whole file.
+class TZTLineDecoder {
+public:
+    TZTLineDecoder();
+    // The decoded line; valid until the next call.
+    QStringView Decode(QByteArrayView line, bool firstLine);
+
+private:
+    QStringDecoder first_;
+    QStringDecoder other_;
+    QString buffer_;
+};

@@ -265,7 +265,6 @@ private:
         bool Known = false;
         bool Exists = false;
         qint64 Size = 0;
-        QByteArray Hash;
     };
     static TFileStamp StampOf(const QByteArray &bytes);
     // Writes the file's bytes as they are now to the first free conflict name beside it.

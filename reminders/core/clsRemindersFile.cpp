@@ -30,6 +30,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 namespace {
@@ -37,14 +38,25 @@ namespace {
 const QString InvalidDefinition = QStringLiteral("Invalid reminder definition in database file.");
 const QString InvalidFormat = QStringLiteral("Invalid database file format.");
 
+// The field readers below take a view of a line either as decoded text (QStringView) or,
+// for a line of plain ASCII, straight as the file's bytes (QLatin1StringView), which needs no
+// decoding at all. Both give the same values.
+
+template <typename View>
+char16_t UnitAt(View s, qsizetype i)
+{
+    return char16_t(s[i].unicode());
+}
+
 // Leading and trailing blanks and control characters go before a field is converted.
-QStringView TrimField(QStringView field)
+template <typename View>
+View TrimField(View field)
 {
     qsizetype begin = 0;
     qsizetype end = field.size();
-    while (begin < end && field[begin].unicode() <= 0x20)
+    while (begin < end && UnitAt(field, begin) <= 0x20)
         ++begin;
-    while (end > begin && field[end - 1].unicode() <= 0x20)
+    while (end > begin && UnitAt(field, end - 1) <= 0x20)
         --end;
     return field.mid(begin, end - begin);
 }
@@ -58,44 +70,6 @@ QStringView TrimField(QStringView field)
 // Day numbers of 1 January 0001 and 31 December 9999: the range of valid stored dates.
 constexpr std::int64_t FirstDay = -693593;
 constexpr std::int64_t LastDay = 2958465;
-
-void AppendNumber(QString &out, std::int64_t n)
-{
-    char buffer[24];
-    int i = int(sizeof buffer);
-    const bool negative = n < 0;
-    std::uint64_t u = negative ? std::uint64_t(0) - std::uint64_t(n) : std::uint64_t(n);
-    do {
-        buffer[--i] = char('0' + u % 10);
-        u /= 10;
-    } while (u != 0);
-    if (negative)
-        buffer[--i] = '-';
-    out.append(QLatin1String(buffer + i, qsizetype(sizeof buffer) - i));
-}
-
-void AppendDate(QString &out, TDateTime d)
-{
-    const std::int64_t n = DayNumber(d);
-    if (n < FirstDay || n > LastDay) {
-        out += DateToText(d);
-        return;
-    }
-    const TZTCivilDate civil = ZTCivilFromDays(n);
-    AppendNumber(out, civil.Day);
-    out += QLatin1Char('/');
-    AppendNumber(out, civil.Month);
-    out += QLatin1Char('/');
-    AppendNumber(out, civil.Year);
-}
-
-void AppendTime(QString &out, TDateTime t)
-{
-    const int minute = MinuteOfDay(t);
-    AppendNumber(out, minute / 60);
-    out += QLatin1Char(':');
-    AppendNumber(out, minute % 60);
-}
 
 // EscapeText in one pass: carriage returns dropped, line feeds as "{$}", ";" as "{#}".
 void AppendText(QString &out, const QString &text)
@@ -117,9 +91,133 @@ void AppendText(QString &out, const QString &text)
     out.append(p + run, n - run);
 }
 
+// Where a row is written: a line of text (the row codec), or straight into the file's UTF-8
+// bytes (a save), which spares building and encoding a string per line.
+class TTextSink {
+public:
+    explicit TTextSink(QString &out) : out_(out) {}
+    void Ascii(const char *s, qsizetype n) { out_.append(QLatin1StringView(s, n)); }
+    // A text as it stands, or escaped.
+    void Text(const QString &text, bool escape)
+    {
+        if (escape)
+            AppendText(out_, text);
+        else
+            out_ += text;
+    }
+
+private:
+    QString &out_;
+};
+
+class TByteSink {
+public:
+    explicit TByteSink(qsizetype capacity) { bytes_.resize(qMax<qsizetype>(capacity, 64)); }
+    void Ascii(const char *s, qsizetype n)
+    {
+        Room(n);
+        std::memcpy(bytes_.data() + used_, s, std::size_t(n));
+        used_ += n;
+    }
+    void Text(const QString &text, bool escape)
+    {
+        // Plain ASCII is copied byte for byte (an escape takes three bytes for one character);
+        // a text with any other character is escaped as a string and encoded.
+        const char16_t *p = reinterpret_cast<const char16_t *>(text.utf16());
+        const qsizetype n = text.size();
+        Room(3 * n);
+        char *out = bytes_.data() + used_;
+        qsizetype w = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t u = p[i];
+            if (u >= 0x80)
+                return Encode(text, escape);
+            if (escape && (u == u'\r' || u == u'\n' || u == u';')) {
+                if (u != u'\r') {
+                    std::memcpy(out + w, u == u'\n' ? "{$}" : "{#}", 3);
+                    w += 3;
+                }
+                continue;
+            }
+            out[w++] = char(u);
+        }
+        used_ += w;
+    }
+    QByteArray Take()
+    {
+        bytes_.resize(used_);
+        return std::move(bytes_);
+    }
+
+private:
+    void Room(qsizetype n)
+    {
+        if (bytes_.size() - used_ < n)
+            bytes_.resize(qMax(used_ + n, 2 * bytes_.size()));
+    }
+    void Encode(const QString &text, bool escape)
+    {
+        const QString *source = &text;
+        if (escape) {
+            escaped_.resize(0);
+            AppendText(escaped_, text);
+            source = &escaped_;
+        }
+        Room(utf8_.requiredSpace(source->size()));
+        used_ = utf8_.appendToBuffer(bytes_.data() + used_, *source) - bytes_.data();
+    }
+
+    QByteArray bytes_;
+    qsizetype used_ = 0;
+    QString escaped_;
+    QStringEncoder utf8_{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
+};
+
+template <typename Sink>
+void AppendNumber(Sink &out, std::int64_t n)
+{
+    char buffer[24];
+    int i = int(sizeof buffer);
+    const bool negative = n < 0;
+    std::uint64_t u = negative ? std::uint64_t(0) - std::uint64_t(n) : std::uint64_t(n);
+    do {
+        buffer[--i] = char('0' + u % 10);
+        u /= 10;
+    } while (u != 0);
+    if (negative)
+        buffer[--i] = '-';
+    out.Ascii(buffer + i, qsizetype(sizeof buffer) - i);
+}
+
+template <typename Sink>
+void AppendDate(Sink &out, TDateTime d)
+{
+    const std::int64_t n = DayNumber(d);
+    if (n < FirstDay || n > LastDay) {
+        out.Text(DateToText(d), false);
+        return;
+    }
+    const TZTCivilDate civil = ZTCivilFromDays(n);
+    AppendNumber(out, civil.Day);
+    out.Ascii("/", 1);
+    AppendNumber(out, civil.Month);
+    out.Ascii("/", 1);
+    AppendNumber(out, civil.Year);
+}
+
+template <typename Sink>
+void AppendTime(Sink &out, TDateTime t)
+{
+    const int minute = MinuteOfDay(t);
+    AppendNumber(out, minute / 60);
+    out.Ascii(":", 1);
+    AppendNumber(out, minute % 60);
+}
+
 // UnescapeText in one pass: "{$}" becomes a carriage return and line feed, "{#}" becomes ";".
 // (The replacement of "{$}" never forms a new "{#}", so one pass equals the two in turn.)
-QString FieldToText(QStringView s)
+template <typename View>
+QString FieldToText(View s)
 {
     if (!s.contains(QLatin1Char('{')))
         return s.toString();
@@ -128,13 +226,13 @@ QString FieldToText(QStringView s)
     const qsizetype n = s.size();
     qsizetype run = 0;
     for (qsizetype i = 0; i + 2 < n; ++i) {
-        if (s[i] != QLatin1Char('{') || s[i + 2] != QLatin1Char('}'))
+        if (UnitAt(s, i) != u'{' || UnitAt(s, i + 2) != u'}')
             continue;
-        const QChar middle = s[i + 1];
-        if (middle != QLatin1Char('$') && middle != QLatin1Char('#'))
+        const char16_t middle = UnitAt(s, i + 1);
+        if (middle != u'$' && middle != u'#')
             continue;
         out.append(s.mid(run, i - run));
-        out += middle == QLatin1Char('$') ? QLatin1String("\r\n") : QLatin1String(";");
+        out += middle == u'$' ? QLatin1String("\r\n") : QLatin1String(";");
         i += 2;
         run = i + 1;
     }
@@ -144,12 +242,13 @@ QString FieldToText(QStringView s)
 
 // Reads a run of 1 to 9 decimal digits from position i up to the stop character (or the end
 // when stop is 0), leaving i on the stop character; false for anything else.
-bool Digits(QStringView s, qsizetype &i, char16_t stop, int &value)
+template <typename View>
+bool Digits(View s, qsizetype &i, char16_t stop, int &value)
 {
     const qsizetype first = i;
     int v = 0;
     while (i < s.size()) {
-        const char16_t u = s[i].unicode();
+        const char16_t u = UnitAt(s, i);
         if (stop != 0 && u == stop)
             break;
         if (u < u'0' || u > u'9' || i - first >= 9)
@@ -163,14 +262,16 @@ bool Digits(QStringView s, qsizetype &i, char16_t stop, int &value)
     return true;
 }
 
-bool Digits(QStringView s, int &value)
+template <typename View>
+bool Digits(View s, int &value)
 {
     qsizetype i = 0;
     return Digits(s, i, 0, value);
 }
 
 // A date written D/M/YYYY that exists, as its day number; false for any other shape.
-bool PlainDate(QStringView s, std::int64_t &dayNumber)
+template <typename View>
+bool PlainDate(View s, std::int64_t &dayNumber)
 {
     qsizetype i = 0;
     int day = 0, month = 0, year = 0;
@@ -182,13 +283,15 @@ bool PlainDate(QStringView s, std::int64_t &dayNumber)
 }
 
 // A time written H:M within the day; false for any other shape.
-bool PlainTime(QStringView s, int &hour, int &minute)
+template <typename View>
+bool PlainTime(View s, int &hour, int &minute)
 {
     qsizetype i = 0;
     return Digits(s, i, u':', hour) && Digits(s, ++i, 0, minute) && hour <= 23 && minute <= 59;
 }
 
-TDateTime FieldToDate(QStringView s)
+template <typename View>
+TDateTime FieldToDate(View s)
 {
     std::int64_t dayNumber = 0;
     if (PlainDate(s, dayNumber))
@@ -196,12 +299,14 @@ TDateTime FieldToDate(QStringView s)
     return TextToDate(s.toString());
 }
 
-TDateTime FieldToDateOr(QStringView s, TDateTime fallback)
+template <typename View>
+TDateTime FieldToDateOr(View s, TDateTime fallback)
 {
     return s.isEmpty() ? fallback : FieldToDate(s);
 }
 
-TDateTime FieldToTime(QStringView s)
+template <typename View>
+TDateTime FieldToTime(View s)
 {
     int hour = 0, minute = 0;
     if (PlainTime(s, hour, minute))
@@ -209,7 +314,8 @@ TDateTime FieldToTime(QStringView s)
     return TextToTime(s.toString());
 }
 
-int FieldToInt(QStringView s)
+template <typename View>
+int FieldToInt(View s)
 {
     int value = 0;
     if (Digits(s, value))
@@ -217,53 +323,53 @@ int FieldToInt(QStringView s)
     return TextToInt(s.toString());
 }
 
-bool FieldToBool(QStringView s)
+template <typename View>
+bool FieldToBool(View s)
 {
     return s == QLatin1String("TRUE");
 }
 
-void AppendField(QString &out, const QString &text)
-{
-    out += text;
-    out += QLatin1Char(';');
-}
-
 // Appends the row's fields, each followed by ";", without a line end.
-void AppendLine(QString &out, const TReminder &r, bool withId)
+template <typename Sink>
+void AppendLine(Sink &out, const TReminder &r, bool withId)
 {
-    const QLatin1Char end(';');
-    const auto boolean = [&](bool b) { out += b ? QLatin1String("TRUE;") : QLatin1String("FALSE;"); };
-    const auto number = [&](std::int64_t n) { AppendNumber(out, n); out += end; };
+    const auto end = [&] { out.Ascii(";", 1); };
+    const auto boolean = [&](bool b) { b ? out.Ascii("TRUE;", 5) : out.Ascii("FALSE;", 6); };
+    const auto number = [&](std::int64_t n) {
+        AppendNumber(out, n);
+        end();
+    };
+    const auto text = [&](const QString &t, bool escape) {
+        out.Text(t, escape);
+        end();
+    };
     if (withId)
-        AppendField(out, r.Id);
+        text(r.Id, false);
     AppendDate(out, r.Date);
-    out += end;
+    end();
     AppendTime(out, r.Time);
-    out += end;
-    AppendText(out, r.ReminderMessage);
-    out += end;
+    end();
+    text(r.ReminderMessage, true);
     boolean(r.PlaySound);
     boolean(r.RepeatSound);
-    AppendText(out, r.SoundFile);
-    out += end;
+    text(r.SoundFile, true);
     boolean(r.RunProgram);
-    AppendText(out, r.ProgramLocation);
-    out += end;
+    text(r.ProgramLocation, true);
     boolean(r.Recurring);
     number(RecurrenceUnitToInt(r.RecurrenceUnit));
     number(RecurrenceDailyTypeToInt(r.RecurrenceDailyType));
     number(r.RecurrenceDailyEvery);
     number(r.RecurrenceWeeklyEvery);
-    AppendField(out, r.RecurrenceWeeklyDays);
+    text(r.RecurrenceWeeklyDays, false);
     number(r.RecurrenceMonthlyDay);
     number(r.RecurrenceMonthlyEvery);
     number(r.RecurrenceYearlyMonth);
     number(r.RecurrenceYearlyDay);
     AppendDate(out, r.RecurrenceStart);
-    out += end;
+    end();
     boolean(r.RecurrenceNoEnd);
     AppendDate(out, r.RecurrenceEndBy);
-    out += end;
+    end();
     boolean(r.Exclusion);
     boolean(r.Active);
 }
@@ -291,15 +397,18 @@ private:
     throw std::runtime_error(reason.toStdString());
 }
 
-using TFields = QVarLengthArray<QStringView, 32>;
+template <typename View>
+using TFieldsOf = QVarLengthArray<View, 32>;
+using TFields = TFieldsOf<QStringView>;
 
 // Every ";" ends a field, empty ones included; each field trimmed. Returns what follows the
 // last ";", as it stands.
-QStringView SplitFields(QStringView text, TFields &fields)
+template <typename View>
+View SplitFields(View text, TFieldsOf<View> &fields)
 {
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i].unicode() == u';') {
+        if (UnitAt(text, i) == u';') {
             fields.append(TrimField(text.mid(start, i - start)));
             start = i + 1;
         }
@@ -307,13 +416,28 @@ QStringView SplitFields(QStringView text, TFields &fields)
     return text.mid(start);
 }
 
-// The row codec's reading half; the 1.0 order puts the sound flag before the message.
-void ParseRow(TReminder &reminder, QStringView text, bool withoutId, bool oldFormat)
+// A text field, unescaped unless `plain`, into `text`. Rows that follow each other often repeat
+// a text (the exclusion rows of one series carry its Id and message; most rows have the same
+// weekdays): when the field is the text that `text` already holds, that string is kept rather
+// than made again. A field without an escape is its own text, so equal fields give equal
+// texts. Empty fields are made afresh, as they would be without the comparison.
+template <typename View>
+void SetText(QString &text, View field, bool plain = false)
+{
+    if (!field.isEmpty() && field.size() == text.size() && field == text && (plain || !field.contains(QLatin1Char('{'))))
+        return;
+    text = plain ? field.toString() : FieldToText(field);
+}
+
+// The row codec's reading half, straight into r; the 1.0 order puts the sound flag before the
+// message. Every stored field of r is set (texts equal to those r holds are kept as they are).
+template <typename View>
+void ParseRowInto(TReminder &r, View text, bool withoutId, bool oldFormat)
 {
     // Text after the last ";" is a field only when there is any, so the closing ";" of a line
     // adds none.
-    TFields fields;
-    const QStringView rest = SplitFields(text, fields);
+    TFieldsOf<View> fields;
+    const View rest = SplitFields(text, fields);
     if (!rest.isEmpty())
         fields.append(TrimField(rest));
 
@@ -325,29 +449,27 @@ void ParseRow(TReminder &reminder, QStringView text, bool withoutId, bool oldFor
     const int k = withoutId ? 0 : 1;
     const auto field = [&](int n) { return fields[n - 1]; };
 
-    // Converted into a copy, so a line that fails leaves the reminder as it was.
-    TReminder r = reminder;
     if (!withoutId)
-        r.Id = field(1).toString();
+        SetText(r.Id, field(1), true);
     r.Date = FieldToDate(field(k + 1));
     r.Time = FieldToTime(field(k + 2));
     if (oldFormat) {
         r.PlaySound = FieldToBool(field(k + 3));
-        r.ReminderMessage = FieldToText(field(k + 4));
+        SetText(r.ReminderMessage, field(k + 4));
     } else {
-        r.ReminderMessage = FieldToText(field(k + 3));
+        SetText(r.ReminderMessage, field(k + 3));
         r.PlaySound = FieldToBool(field(k + 4));
     }
     r.RepeatSound = FieldToBool(field(k + 5));
-    r.SoundFile = FieldToText(field(k + 6));
+    SetText(r.SoundFile, field(k + 6));
     r.RunProgram = FieldToBool(field(k + 7));
-    r.ProgramLocation = FieldToText(field(k + 8));
+    SetText(r.ProgramLocation, field(k + 8));
     r.Recurring = FieldToBool(field(k + 9));
     r.RecurrenceUnit = IntToRecurrenceUnit(FieldToInt(field(k + 10)));
     r.RecurrenceDailyType = IntToRecurrenceDailyType(FieldToInt(field(k + 11)));
     r.RecurrenceDailyEvery = FieldToInt(field(k + 12));
     r.RecurrenceWeeklyEvery = FieldToInt(field(k + 13));
-    r.RecurrenceWeeklyDays = field(k + 14).toString();
+    SetText(r.RecurrenceWeeklyDays, field(k + 14), true);
     r.RecurrenceMonthlyDay = FieldToInt(field(k + 15));
     r.RecurrenceMonthlyEvery = FieldToInt(field(k + 16));
     r.RecurrenceYearlyMonth = FieldToInt(field(k + 17));
@@ -357,7 +479,99 @@ void ParseRow(TReminder &reminder, QStringView text, bool withoutId, bool oldFor
     r.RecurrenceEndBy = FieldToDateOr(field(k + 21), r.Date);
     r.Exclusion = FieldToBool(field(k + 22));
     r.Active = FieldToBool(field(k + 23));
+}
+
+// The row codec's reading half for one line of text.
+void ParseRow(TReminder &reminder, QStringView text, bool withoutId, bool oldFormat)
+{
+    // Converted into a copy, so a line that fails leaves the reminder as it was.
+    TReminder r = reminder;
+    ParseRowInto(r, text, withoutId, oldFormat);
     reminder = std::move(r);
+}
+
+// The lines of a file's bytes, in one pass: a carriage return, a line feed or the pair end a
+// line; what follows the last line end is a line when it is not empty.
+class TByteLines {
+public:
+    explicit TByteLines(const QByteArray &bytes) : stop_(bytes.constData() + bytes.size()), at_(bytes.constData()) {}
+
+    bool Next(QByteArrayView &line)
+    {
+        if (at_ >= stop_)
+            return false;
+        // The next line feed is searched again only once passed, so a file of carriage
+        // returns alone is not searched to its end for every line.
+        if (!searched_ || (lf_ && lf_ < at_)) {
+            searched_ = true;
+            lf_ = static_cast<const char *>(std::memchr(at_, '\n', std::size_t(stop_ - at_)));
+        }
+        const char *limit = lf_ ? lf_ : stop_;
+        const char *cr = static_cast<const char *>(std::memchr(at_, '\r', std::size_t(limit - at_)));
+        const char *end = cr ? cr : limit;
+        line = QByteArrayView(at_, end - at_);
+        at_ = end + ((end < stop_ && *end == '\r' && end + 1 < stop_ && end[1] == '\n') ? 2 : 1);
+        return true;
+    }
+
+private:
+    const char *stop_;
+    const char *at_;
+    const char *lf_ = nullptr;
+    bool searched_ = false;
+};
+
+// How many rows of each table the file appears to hold: every line end of a row counts, and
+// a row whose field before the last reads TRUE (the Exclusion field of a whole row) counts
+// for the exclusions. The header and the empty line are not counted.
+struct TRowCount {
+    std::size_t Main = 0;
+    std::size_t Exclusions = 0;
+};
+
+TRowCount CountRows(const QByteArray &bytes)
+{
+    TRowCount count;
+    const char *begin = bytes.constData();
+    const char *stop = begin + bytes.size();
+    const char *p = begin;
+    std::size_t lines = 0;
+    while (p < stop) {
+        const char *lf = static_cast<const char *>(std::memchr(p, '\n', std::size_t(stop - p)));
+        const char *end = lf ? lf : stop;
+        ++lines;
+        // Back over "\r", the ";" after Active, Active, and the ";" after Exclusion.
+        const char *q = end;
+        if (q > p && q[-1] == '\r')
+            --q;
+        if (q > p && q[-1] == ';') {
+            --q;
+            while (q > p && q[-1] != ';')
+                --q;
+            if (q - p >= 5 && std::memcmp(q - 5, "TRUE;", 5) == 0 && (q - 5 == p || q[-6] == ';'))
+                ++count.Exclusions;
+        }
+        p = end + 1;
+    }
+    count.Exclusions = std::min(count.Exclusions, lines);
+    count.Main = lines - count.Exclusions - std::min<std::size_t>(lines - count.Exclusions, 2);
+    return count;
+}
+
+bool IsAscii(QByteArrayView line)
+{
+    const char *p = line.data();
+    const qsizetype n = line.size();
+    qsizetype i = 0;
+    std::uint64_t high = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + i, sizeof word);
+        high |= word;
+    }
+    for (; i < n; ++i)
+        high |= std::uint8_t(p[i]);
+    return (high & 0x8080808080808080ULL) == 0;
 }
 
 } // namespace
@@ -368,7 +582,8 @@ QString TReminders::FormatLine(const TReminder &reminder, bool withId) const
 {
     QString line;
     line.reserve(160 + reminder.ReminderMessage.size() + reminder.SoundFile.size() + reminder.ProgramLocation.size());
-    AppendLine(line, reminder, withId);
+    TTextSink sink(line);
+    AppendLine(sink, reminder, withId);
     return line;
 }
 
@@ -381,7 +596,7 @@ void TReminders::ParseLine(TReminder &reminder, const QString &line, bool withou
 
 void TReminders::Load()
 {
-    TFileStamp stamp{true, false, 0, QByteArray()};
+    TFileStamp stamp{true, false, 0};
     QByteArray bytes;
     ZTRaising(TZTRaise::WrapAll, QStringLiteral("Error loading database file '%1'.").arg(FileName), [&] {
         if (!ZTFileExistsSafe(FileName)) {
@@ -409,12 +624,16 @@ void TReminders::LoadBytes(const QByteArray &bytes)
 {
     // The 1.0 field order applies to the lines of a 1.0 file only, whatever way the load ends.
     const TFlagReset resetOldFormat(OldFormat);
-    const QString text = ZTDecodeText(bytes);
-    const QList<QStringView> lines = SplitTextLines(text);
-    if (lines.isEmpty())
+    // One pass over the bytes: each line is taken apart where it lies. A line of plain ASCII
+    // (nearly every line) is read as it stands; any other is decoded on its own first, by the
+    // rule that decodes the whole file.
+    TByteLines lines(bytes);
+    TZTLineDecoder decoder;
+    QByteArrayView line;
+    if (!lines.Next(line))
         return;
 
-    const QStringView header = lines.first();
+    const QStringView header = decoder.Decode(line, true);
     const QStringView magic = header.left(5);
     if (header.size() < 5 || (magic != QLatin1String("KESTO") && magic != QLatin1String("KJOTB")))
         throw EZTException(InvalidFormat, QString(), 1);
@@ -425,21 +644,34 @@ void TReminders::LoadBytes(const QByteArray &bytes)
     else if (version != QLatin1String("2.0"))
         throw EZTException(InvalidFormat, QString(), 1);
 
-    // Line 2 is skipped whatever it holds. The Id comes from the line, so the objects
-    // need no fresh identity of their own. A 1.0 line lacks the last five fields.
+    // Line 2 is skipped whatever it holds.
+    if (!lines.Next(line) || !lines.Next(line))
+        return;
+    // The tables get room for the rows the file appears to hold, mapped at once (the estimate
+    // is for speed only: a table whose estimate was short grows as usual).
+    const TRowCount rows = CountRows(bytes);
+    for (auto [table, count] : {std::pair{&mainTable_, rows.Main}, std::pair{&exclusionsTable_, rows.Exclusions}}) {
+        table->reserve(table->size() + count);
+        ZTPrepareBuffer(table->data() + table->size(), qsizetype(count * sizeof(TReminder)));
+    }
+
+    // The Id comes from the line, so the objects need no fresh identity of their own. A 1.0
+    // line lacks the last five fields. Every line sets every stored field of the one working
+    // row, which keeps the texts that repeat those of the line before.
     const QString missingFields = QStringLiteral(";;;;;");
     TReminder reminder;
-    for (qsizetype i = 2; i < lines.size(); ++i) {
-        reminder = TReminder();
+    do {
         if (OldFormat)
-            ParseRow(reminder, lines.at(i).toString() + missingFields, false, true);
+            ParseRowInto(reminder, QStringView(decoder.Decode(line, false).toString() + missingFields), false, true);
+        else if (IsAscii(line))
+            ParseRowInto(reminder, QLatin1StringView(line), false, false);
         else
-            ParseRow(reminder, lines.at(i), false, false);
+            ParseRowInto(reminder, decoder.Decode(line, false), false, false);
         if (reminder.Exclusion)
             AddExclusion(reminder);
         else
             Add(reminder);
-    }
+    } while (lines.Next(line));
 }
 
 void TReminders::ReadBase(const QByteArray &bytes, std::vector<TReminder> &mainRows, std::vector<TReminder> &exclusionRows)
@@ -553,32 +785,46 @@ bool TReminders::ReadWhole(const QByteArray &bytes, std::vector<TReminder> &main
 
 // ---- Save and backup ---------------------------------------------------------------------------
 
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path FsPath(const QString &path)
+{
+    return fs::path(QFile::encodeName(path).toStdString());
+}
+
+QString BackupPath(const QString &file)
+{
+    return ZTExtractFilePath(file) + QStringLiteral("Backup of ") + ZTExtractFileName(file);
+}
+
+// After a save that did not replace the file, a backup that is a second name of it becomes a
+// copy of its own, so that a later change of the file in place does not reach the backup.
+void SeparateBackup(const QString &file, const QString &backup)
+{
+    std::error_code error;
+    if (!fs::equivalent(FsPath(file), FsPath(backup), error) || error)
+        return;
+    ZTDeleteFile(backup);
+    ZTCopyFile(file, backup);
+}
+
+} // namespace
+
 QByteArray TReminders::FormatFile() const
 {
-    // Each line is built in one reused buffer and encoded straight into the file's bytes.
-    QByteArray bytes;
-    qsizetype used = 0;
-    QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-    const auto put = [&](QStringView s) {
-        const qsizetype needed = used + utf8.requiredSpace(s.size());
-        if (needed > bytes.size())
-            bytes.resize(qMax(needed, bytes.size() * 2));
-        used = utf8.appendToBuffer(bytes.data() + used, s) - bytes.data();
-    };
+    // The whole file in one buffer, written as UTF-8 bytes as it is built.
     std::lock_guard<std::recursive_mutex> guard(Lock);
-    bytes.resize(qsizetype(mainTable_.size() + exclusionsTable_.size()) * 200 + 64);
-    put(u"KESTO 2.0\r\n\r\n");
-    QString line;
+    TByteSink file(qsizetype(mainTable_.size() + exclusionsTable_.size()) * 200 + 64);
+    file.Ascii("KESTO 2.0\r\n\r\n", 13);
     for (const std::vector<TReminder> *table : {&mainTable_, &exclusionsTable_}) {
         for (const TReminder &row : *table) {
-            line.resize(0);
-            AppendLine(line, row, true);
-            line += QLatin1String("\r\n");
-            put(line);
+            AppendLine(file, row, true);
+            file.Ascii("\r\n", 2);
         }
     }
-    bytes.resize(used);
-    return bytes;
+    return file.Take();
 }
 
 void TReminders::Save()
@@ -594,7 +840,7 @@ void TReminders::Save()
             throw std::runtime_error(QStringLiteral("The folder '%1' cannot be made.").arg(folder).toStdString());
 
         // The new content goes to a temporary file beside the database first. Only when it is
-        // written completely is the previous file copied to the backup; then the commit forces
+        // written completely does the previous file become the backup; then the commit forces
         // the new file to disk and puts it in place of the old one in one atomic rename. A
         // save that fails at any point leaves the previous file as it was.
         QSaveFile file(FileName);
@@ -624,8 +870,12 @@ void TReminders::Save()
         if (backup)
             MakeBackup();
         errno = 0;
-        if (!file.commit())
-            RaiseFileError(file, errno);
+        if (!file.commit()) {
+            const int error = errno;
+            // The file was not replaced: the backup must not stay a second name of it.
+            SeparateBackup(FileName, BackupPath(FileName));
+            RaiseFileError(file, error);
+        }
         fileStamp_ = StampOf(bytes);
         baseBytes_ = bytes;
         ++changeCount_;
@@ -640,18 +890,20 @@ void TReminders::MakeBackup()
     // state is kept.
     if (!ZTFileExistsSafe(FileName))
         return;
-    const QString backup = ZTExtractFilePath(FileName) + QStringLiteral("Backup of ") + ZTExtractFileName(FileName);
+    const QString backup = BackupPath(FileName);
     ZTDeleteFile(backup);
-    ZTCopyFile(FileName, backup);
+    // The save replaces the file by renaming a new one over it, never in place, so the backup
+    // may be a second name of the present content: nothing is copied.
+    ZTCopyFile(FileName, backup, TZTCopy::MayLink);
 }
 
 // ---- Outside edits -------------------------------------------------------------------------
 
 TReminders::TFileStamp TReminders::StampOf(const QByteArray &bytes)
 {
-    // BLAKE2b tells any change of the bytes apart as surely as SHA-256 and is several times
-    // faster here; a save hashes the file twice (theirs and ours), so the hash is on its path.
-    return TFileStamp{true, true, bytes.size(), QCryptographicHash::hash(bytes, QCryptographicHash::Blake2b_256)};
+    // The bytes themselves are kept beside the stamp (baseBytes_), so the file is compared
+    // with them, not with a hash: nothing is hashed on the way of a load or a save.
+    return TFileStamp{true, true, bytes.size()};
 }
 
 bool TReminders::ChangedOnDisk() const
@@ -663,15 +915,16 @@ bool TReminders::ChangedOnDisk() const
     if (!fileStamp_.Exists || QFileInfo(FileName).size() != fileStamp_.Size)
         return true;
     // Same size: only the bytes tell a rewrite within the same second (or a file put in place
-    // by rename) from the file as we left it. A file we can no longer read is not ours either.
+    // by rename) from the file as we left it; they are compared with the bytes the file held
+    // then. A file we can no longer read is not ours either.
     QByteArray bytes;
     QString reason;
-    return !ZTReadRegularFile(FileName, bytes, reason) || StampOf(bytes).Hash != fileStamp_.Hash;
+    return !ZTReadRegularFile(FileName, bytes, reason) || bytes != baseBytes_;
 }
 
 void TReminders::KeepConflictBytes(const QByteArray &bytes)
 {
-    const QByteArray hash = StampOf(bytes).Hash;
+    const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Blake2b_256);
     if (hash == keptHash_)
         return;
     const auto fail = [](const QString &reason) {

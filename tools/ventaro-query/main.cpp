@@ -15,6 +15,7 @@
 #include "ZTClock.h"
 #include "ZTDateUtils.h"
 #include "ZTExceptions.h"
+#include "ZTFileUtils.h"
 #include "clsOptions.h"
 #include "clsReminders.h"
 #include "clsRemindersIcs.h"
@@ -24,6 +25,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -139,6 +141,38 @@ QString TimeText(TDateTime value)
     return QStringLiteral("%1:%2").arg(minute / 60, 2, 10, QLatin1Char('0')).arg(minute % 60, 2, 10, QLatin1Char('0'));
 }
 
+// The answer of `next`, written straight as UTF-8 into one buffer of the size it needs: the
+// command is run on whole stores from scripts, so its output is on the path.
+QByteArray NextLines(TReminders &store)
+{
+    std::lock_guard<std::recursive_mutex> guard(store.Lock);
+    QByteArray out;
+    out.reserve(qsizetype(store.MainRowCount()) * 52);
+    ZTPrepareBuffer(out.data(), out.capacity());
+    TReminder row;
+    for (int i = 0; i < store.MainRowCount(); ++i) {
+        store.ReadMainRow(i, row);
+        const QString &id = row.Id;
+        if (std::all_of(id.begin(), id.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+            for (QChar c : id)
+                out += char(c.unicode());
+        } else {
+            out += id.toUtf8();
+        }
+        const TDateTime next = row.NextOccurrence(store);
+        if (next == 0) {
+            out += "\t0\n";
+            continue;
+        }
+        int y = 0, m = 0, d = 0;
+        DecodeDate(next, y, m, d);
+        char day[40];
+        const int n = std::snprintf(day, sizeof day, "\t%04d-%02d-%02d\n", y, m, d);
+        out.append(day, n);
+    }
+    return out;
+}
+
 void ExpectArguments(const QStringList &positional, int count)
 {
     if (positional.size() - 1 != count)
@@ -202,19 +236,14 @@ QByteArray Run(const TOptions &options)
 
     if (command == QLatin1String("ics"))
         return RemindersToIcs(store);
+    if (command == QLatin1String("next"))
+        return NextLines(store);
     QString out;
     const auto line = [&out](const QString &text) {
         out += text;
         out += QLatin1Char('\n');
     };
-    if (command == QLatin1String("next")) {
-        std::lock_guard<std::recursive_mutex> guard(store.Lock);
-        TReminder row;
-        for (int i = 0; i < store.MainRowCount(); ++i) {
-            store.ReadMainRow(i, row);
-            line(row.Id + QLatin1Char('\t') + DayText(row.NextOccurrence(store)));
-        }
-    } else if (command == QLatin1String("due")) {
+    if (command == QLatin1String("due")) {
         const TDateTime moment = FromQDateTime(now);
         TReminderList list;
         store.GetDue(list, options.CatchUp, TimeOf(moment), DateOf(moment));

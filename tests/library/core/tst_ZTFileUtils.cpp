@@ -6,6 +6,8 @@
 
 #include <memory>
 
+Q_DECLARE_METATYPE(TZTCopy)
+
 namespace {
 void Write(const QString &name, const QByteArray &bytes)
 {
@@ -75,14 +77,18 @@ private Q_SLOTS:
         QTest::addColumn<bool>("copied");
         QTest::addColumn<QByteArray>("targetAfter");
         QTest::addColumn<QStringList>("folderAfter");
+        QTest::addColumn<TZTCopy>("how");
         const QStringList both{"source.dat", "target.dat"};
-        QTest::newRow("new target") << "source.dat" << "new.dat" << true << QByteArray("new contents")
-                                    << QStringList{"new.dat", "source.dat", "target.dat"};
-        QTest::newRow("over the target") << "source.dat" << "target.dat" << true << QByteArray("new contents") << both;
-        QTest::newRow("missing source") << "missing.dat" << "target.dat" << false << QByteArray("old contents") << both;
-        QTest::newRow("folder as source") << "folder" << "target.dat" << false << QByteArray("old contents") << both;
-        QTest::newRow("onto itself") << "target.dat" << "target.dat" << false << QByteArray("old contents") << both;
-        QTest::newRow("target in a missing folder") << "source.dat" << "none/target.dat" << false << QByteArray() << both;
+        for (TZTCopy how : {TZTCopy::Bytes, TZTCopy::MayLink}) {
+            const QByteArray as = how == TZTCopy::Bytes ? ", bytes" : ", may link";
+            QTest::newRow("new target" + as) << "source.dat" << "new.dat" << true << QByteArray("new contents")
+                                             << QStringList{"new.dat", "source.dat", "target.dat"} << how;
+            QTest::newRow("over the target" + as) << "source.dat" << "target.dat" << true << QByteArray("new contents") << both << how;
+            QTest::newRow("missing source" + as) << "missing.dat" << "target.dat" << false << QByteArray("old contents") << both << how;
+            QTest::newRow("folder as source" + as) << "folder" << "target.dat" << false << QByteArray("old contents") << both << how;
+            QTest::newRow("onto itself" + as) << "target.dat" << "target.dat" << false << QByteArray("old contents") << both << how;
+            QTest::newRow("target in a missing folder" + as) << "source.dat" << "none/target.dat" << false << QByteArray() << both << how;
+        }
     }
     void copyLeavesNothingHalfMade()
     {
@@ -91,13 +97,33 @@ private Q_SLOTS:
         QFETCH(bool, copied);
         QFETCH(QByteArray, targetAfter);
         QFETCH(QStringList, folderAfter);
+        QFETCH(TZTCopy, how);
         QTemporaryDir dir;
         Write(dir.filePath("source.dat"), "new contents");
         Write(dir.filePath("target.dat"), "old contents");
         QVERIFY(QDir(dir.path()).mkdir("folder"));
-        QCOMPARE(ZTCopyFile(dir.filePath(source), dir.filePath(target)), copied);
+        QCOMPARE(ZTCopyFile(dir.filePath(source), dir.filePath(target), how), copied);
         QCOMPARE(Read(dir.filePath(target)), targetAfter);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), folderAfter);
+    }
+
+    // A copy that may be a second name of the source keeps the content the source had when
+    // the source is replaced by rename; from a symbolic link it is a file of its own.
+    void linkedCopyKeepsTheContent()
+    {
+        QTemporaryDir dir;
+        const QString source = dir.filePath("source.dat");
+        const QString target = dir.filePath("target.dat");
+        Write(source, "first");
+        QVERIFY(ZTCopyFile(source, target, TZTCopy::MayLink));
+        Write(dir.filePath("next.dat"), "second");
+        QVERIFY(QFile::remove(source) && QFile::rename(dir.filePath("next.dat"), source));
+        QCOMPARE(Read(target), QByteArray("first"));
+        QVERIFY(QFile::link(target, dir.filePath("link.dat")));
+        QVERIFY(ZTCopyFile(dir.filePath("link.dat"), dir.filePath("copy.dat"), TZTCopy::MayLink));
+        QVERIFY(!QFileInfo(dir.filePath("copy.dat")).isSymLink());
+        Write(target, "changed in place");
+        QCOMPARE(Read(dir.filePath("copy.dat")), QByteArray("first"));
     }
 
     void deleteClearsReadOnly()
@@ -168,3 +194,4 @@ private:
 
 VENTARO_TEST_MAIN(TestZTFileUtils, QCoreApplication)
 #include "tst_ZTFileUtils.moc"
+

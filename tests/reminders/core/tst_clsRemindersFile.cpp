@@ -1,10 +1,12 @@
 #include "TestEnv.h"
 #include "TestFiles.h"
+#include "ZTStrUtils.h"
 #include "ZTExceptions.h"
 #include "clsReminders.h"
 #include "uFunctions.h"
 
 #include <QDir>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -208,6 +210,12 @@ private Q_SLOTS:
         const TReminder empty = Parsed(QByteArray(Good).replace(";5/3/2002;TRUE;5/3/2002;", ";;TRUE;;"));
         QVERIFY(empty.RecurrenceStart == empty.Date && empty.RecurrenceEndBy == empty.Date);
         QCOMPARE(Parsed(Good.chopped(1)).Active, true); // a last field without ";"
+        TReminders codec(QString{});
+        TReminder typed;
+        typed.ReminderMessage = typed.Id = QStringLiteral("{#}"); // texts the reminder holds already
+        codec.ParseLine(typed, QString::fromLatin1(QByteArray(Good).replace("Hello", "{#}").replace(Id1.toLatin1(), "{#}")), false);
+        QCOMPARE(typed.ReminderMessage, QStringLiteral(";"));
+        QCOMPARE(typed.Id, QStringLiteral("{#}"));
         for (const char *text : {"{{$}#}", "{#{$}}{$", "{#}$}{$}}", "{}{#"})
             QCOMPARE(Parsed(QByteArray(Good).replace("Hello", text)).ReminderMessage, UnescapeText(QString::fromLatin1(text)));
 
@@ -224,6 +232,104 @@ private Q_SLOTS:
             QCOMPARE(back.Date, TextToDate(DateToText(d)));
             QCOMPARE(back.Time, TextToTime(TimeToText(r.Time)));
         }
+    }
+
+    // A file is read line by line where it lies: every row must come out as the line alone
+    // reads, whatever the rows around it hold (texts that repeat the row before, other
+    // encodings, other line ends), and in its own table.
+    void rowsInTurn_data()
+    {
+        QTest::addColumn<QByteArray>("rows");
+        const auto row = [](const QByteArray &id, const QByteArray &message, const QByteArray &sound, const QByteArray &days,
+                            bool exclusion) {
+            return id + ";5/3/2002;9:5;" + message + ";TRUE;FALSE;" + sound + ";FALSE;" + sound + ";FALSE;0;0;0;0;" + days
+                 + ";0;0;0;0;5/3/2002;TRUE;5/3/2002;" + (exclusion ? "TRUE" : "FALSE") + ";TRUE;";
+        };
+        QTest::newRow("texts repeated, then changed by one character")
+            << row("{A1}", "abc", "s.wav", "0000000", false) + "\r\n" + row("{A1}", "abc", "s.wav", "0000000", true) + "\r\n"
+                   + row("{A2}", "abd", "s.wau", "0000001", true) + "\r\n" + row("{A1}", "", "", "", false) + "\r\n"
+                   + row("{A1}", "abc", "s.wav", "0000000", false) + "\r\n";
+        QTest::newRow("escapes repeated")
+            << row("{E}", "x{#}y", "a{$}", "0000000", false) + "\r\n" + row("{E}", "x{#}y", "a{$}", "0000000", true) + "\r\n"
+                   + row("{E}", "x{$}y", "a{#}", "0000000", true) + "\r\n" + row("{E}", "{x}", "{x}", "0000000", true) + "\r\n";
+        QTest::newRow("encodings alternate")
+            << row("{W}", "Caf\xe9 \x80", "", "0000000", false) + "\r\n" + row("{W}", "Caf\xc3\xa9 \xe2\x82\xac", "", "0000000", false)
+                   + "\r\n" + row("{W}", "Caf\xe9 \x80", "", "0000000", false) + "\r\n"
+                   + row("\xef\xbb\xbf{W}", "plain", "", "0000000", true) + "\r\n"
+                   + row("{\xc3\x9c}", "plain", "\xd0\xb7", "00000\xc3\x9c" "0", false) + "\r\n";
+        QTest::newRow("line ends mixed") << row("{L}", "a", "", "0000000", false) + "\r" + row("{L}", "a", "", "0000000", true) + "\n"
+                                               + row("{L}", "b", "", "0000000", false) + "\r\n" + row("{L}", "b", "", "0000000", true);
+        QTest::newRow("exclusion flags the row count misjudges")
+            << row("{C}", "a", "", "0000000", true) + "x;\r\n" + row("{C}", "a", "", "0000000", false).replace(";FALSE;TRUE;", ";true;TRUE;")
+                   + "\r\n" + row("{C}", "a", "", "0000000", false).replace(";FALSE;TRUE;", "; TRUE ;TRUE;") + "\r\n";
+    }
+    void rowsInTurn()
+    {
+        QFETCH(QByteArray, rows);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Default.dat"));
+        QVERIFY(Write(path, H + rows));
+        TReminders store(path);
+        store.Load();
+        // Each line on its own, decoded as a file of that one line and read by the row codec.
+        TReminders expected(QString{});
+        const QString text = ZTDecodeText(H + rows);
+        for (const QStringView line : SplitTextLines(text).mid(2)) {
+            TReminder r;
+            expected.ParseLine(r, line.toString(), false);
+            r.Exclusion ? expected.AddExclusion(r) : expected.Add(r);
+        }
+        QCOMPARE(store.MainRowCount(), expected.MainRowCount());
+        QCOMPARE(store.ExclusionRowCount(), expected.ExclusionRowCount());
+        TReminder a, b;
+        for (int i = 0; i < store.MainRowCount(); ++i) {
+            store.ReadMainRow(i, a);
+            expected.ReadMainRow(i, b);
+            QCOMPARE(store.FormatLine(a, true), expected.FormatLine(b, true));
+        }
+        for (int i = 0; i < store.ExclusionRowCount(); ++i) {
+            store.ReadExclusionRow(i, a);
+            expected.ReadExclusionRow(i, b);
+            QCOMPARE(store.FormatLine(a, true), expected.FormatLine(b, true));
+        }
+    }
+
+    // The file is written as UTF-8 bytes straight from the rows: it must hold exactly the
+    // lines of the row codec, encoded, for every kind of text.
+    void savedBytesAreTheLines_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("id");
+        QTest::newRow("plain") << QStringLiteral("Pay rent") << Id1;
+        QTest::newRow("escapes") << QStringLiteral(";a\r\nb;\n") << Id1;
+        QTest::newRow("escapes among other scripts") << QString::fromUtf8("é;\nж\r提醒;🎉\n") << Id1;
+        QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + QStringLiteral("x;") << Id1;
+        QTest::newRow("id written as it stands") << QStringLiteral("m") << QString::fromUtf8("{a;b\xc3\xa9}");
+        QTest::newRow("empty") << QString() << Id1;
+    }
+    void savedBytesAreTheLines()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, id);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Default.dat"));
+        TReminders store(path);
+        TReminder r = Parsed(Good);
+        r.Id = id;
+        r.ReminderMessage = r.SoundFile = r.ProgramLocation = text;
+        r.RecurrenceWeeklyDays = text.left(7);
+        store.Add(r);
+        r.Date = -800000; // outside the years 1 to 9999: the general date form
+        store.AddExclusion(r);
+        store.Save();
+        QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+        QByteArray expected = H;
+        TReminder row;
+        store.ReadMainRow(0, row);
+        expected += QByteArray(utf8.encode(store.FormatLine(row, true))) + "\r\n";
+        store.ReadExclusionRow(0, row);
+        expected += QByteArray(utf8.encode(store.FormatLine(row, true))) + "\r\n";
+        QCOMPARE(Read(path), expected);
     }
 
     // The backup always holds the file as it was before the latest save.
