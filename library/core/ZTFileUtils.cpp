@@ -197,23 +197,63 @@ void ZTPrepareBuffer(void *data, qsizetype size)
 #endif
 }
 
-bool ZTReadRegularFile(const QString &path, QByteArray &bytes, QString &reason)
+namespace {
+
+// Opens a regular file (or the file a link names) to read, without waiting: a FIFO without
+// writer would otherwise block the open itself. What was opened is then checked, so a path
+// swapped after a check cannot slip through. -1 with the reason on failure.
+int OpenRegularFile(const QString &path, struct stat &info, QString &reason)
 {
-    bytes.clear();
-    // Opened without waiting: a FIFO without writer would otherwise block the open itself.
-    // What was opened is then checked, so a path swapped after a check cannot slip through.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         reason = SystemReason(errno);
-        return false;
+        return -1;
     }
-    struct stat info;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         reason = QStringLiteral("The path is %1, not a file.").arg(KindOfMode(info.st_mode));
         ::close(fd);
-        return false;
+        return -1;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+} // namespace
+
+bool ZTRegularFileHolds(const QString &path, QByteArrayView bytes)
+{
+    // Read piece by piece into one small buffer and compared as it comes: no copy of the
+    // whole file is made, and the first difference ends the reading.
+    struct stat info;
+    QString reason;
+    const int fd = OpenRegularFile(path, info, reason);
+    if (fd < 0)
+        return false;
+    char buffer[65536];
+    qsizetype at = 0;
+    bool same = qsizetype(info.st_size) == bytes.size();
+    while (same) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            same = n == 0 && at == bytes.size();
+            break;
+        }
+        same = at + n <= bytes.size() && std::memcmp(buffer, bytes.data() + at, std::size_t(n)) == 0;
+        at += n;
+    }
+    ::close(fd);
+    return same;
+}
+
+bool ZTReadRegularFile(const QString &path, QByteArray &bytes, QString &reason)
+{
+    bytes.clear();
+    struct stat info;
+    const int fd = OpenRegularFile(path, info, reason);
+    if (fd < 0)
+        return false;
     // Read straight into the array, sized to the file plus one byte, so that a file of the
     // size it had is read in one call and its end is seen at once; a file that grows meanwhile
     // is read on to its end.

@@ -7,6 +7,7 @@
 // after a time limit, so a hung network or removable mount never freezes the caller.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <functional>
@@ -32,6 +33,9 @@ QString ZTNonRegularFileKind(const QString &path);
 // Reads a whole regular file (or the file a link names). Never blocks on a FIFO or a device:
 // anything that is not a regular file fails. On failure returns false with the reason.
 bool ZTReadRegularFile(const QString &path, QByteArray &bytes, QString &reason);
+// Whether the regular file at path (or the file a link names) holds exactly these bytes;
+// false also when it cannot be read. Compares as it reads, without a copy of the whole file.
+bool ZTRegularFileHolds(const QString &path, QByteArrayView bytes);
 // Maps the pages of a large buffer (256 KB or more) that is about to be filled, in one step:
 // touched page by page, each first touch traps into the system, which on virtual machines
 // costs more than filling the page. Where the system cannot do so, nothing happens and the

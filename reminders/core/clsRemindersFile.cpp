@@ -917,9 +917,7 @@ bool TReminders::ChangedOnDisk() const
     // Same size: only the bytes tell a rewrite within the same second (or a file put in place
     // by rename) from the file as we left it; they are compared with the bytes the file held
     // then. A file we can no longer read is not ours either.
-    QByteArray bytes;
-    QString reason;
-    return !ZTReadRegularFile(FileName, bytes, reason) || bytes != baseBytes_;
+    return !ZTRegularFileHolds(FileName, baseBytes_);
 }
 
 void TReminders::KeepConflictBytes(const QByteArray &bytes)

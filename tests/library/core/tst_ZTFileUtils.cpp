@@ -107,6 +107,38 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), folderAfter);
     }
 
+    // A file holds given bytes only when every byte and the length agree, past the size of
+    // one piece of reading too; what cannot be read holds nothing.
+    void fileHoldsBytes_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "-": no file; "/": a folder
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("holds");
+        const QByteArray big(200000, 'x');
+        QByteArray lastChanged = big;
+        lastChanged[lastChanged.size() - 1] = 'y';
+        QTest::newRow("same") << big << big << true;
+        QTest::newRow("last byte differs") << big << lastChanged << false;
+        QTest::newRow("one byte shorter") << big << big.chopped(1) << false;
+        QTest::newRow("one byte longer") << big << big + "x" << false;
+        QTest::newRow("both empty") << QByteArray("") << QByteArray() << true;
+        QTest::newRow("no file") << QByteArray("-") << QByteArray() << false;
+        QTest::newRow("a folder") << QByteArray("/") << QByteArray() << false;
+    }
+    void fileHoldsBytes()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, holds);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("file.dat");
+        if (content == "/")
+            QVERIFY(QDir(dir.path()).mkdir("file.dat"));
+        else if (content != "-")
+            Write(path, content);
+        QCOMPARE(ZTRegularFileHolds(path, bytes), holds);
+    }
+
     // A copy that may be a second name of the source keeps the content the source had when
     // the source is replaced by rename; from a symbolic link it is a file of its own.
     void linkedCopyKeepsTheContent()
