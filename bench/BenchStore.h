@@ -23,7 +23,10 @@ inline constexpr int ExclusionRows = 50000;
 
 inline const QDate Today(2026, 1, 21);
 
-inline TDateTime Day(const QDate &d) { return QDateToDateTime(d); }
+inline TDateTime Day(const QDate &d)
+{
+    return QDateToDateTime(d);
+}
 
 inline TReminder NewRow(QRandomGenerator &rng)
 {

@@ -19,7 +19,10 @@ inline QString RemindDate(TDateTime value)
 {
     int y = 0, m = 0, d = 0;
     DecodeDate(value, y, m, d);
-    return QStringLiteral("%1-%2-%3").arg(y, 4, 10, QLatin1Char('0')).arg(m, 2, 10, QLatin1Char('0')).arg(d, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1-%2-%3")
+        .arg(y, 4, 10, QLatin1Char('0'))
+        .arg(m, 2, 10, QLatin1Char('0'))
+        .arg(d, 2, 10, QLatin1Char('0'));
 }
 
 // One series or one-time reminder as REM lines; `today` bounds the exclusions worth stating.
@@ -28,7 +31,8 @@ inline QStringList RemindLines(const TReminders &store, const TReminder &r, cons
     static const char *const weekday[7] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
     static const char *const month[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const int minute = MinuteOfDay(r.Time);
-    const QString at = QStringLiteral(" AT %1:%2").arg(minute / 60, 2, 10, QLatin1Char('0')).arg(minute % 60, 2, 10, QLatin1Char('0'));
+    const QString at =
+        QStringLiteral(" AT %1:%2").arg(minute / 60, 2, 10, QLatin1Char('0')).arg(minute % 60, 2, 10, QLatin1Char('0'));
     QString message = r.ReminderMessage;
     message.replace(QLatin1Char('%'), QLatin1Char(' ')).replace(QLatin1Char('['), QLatin1Char(' '));
     const QString msg = QStringLiteral(" MSG ") + message;
@@ -44,7 +48,8 @@ inline QStringList RemindLines(const TReminders &store, const TReminder &r, cons
             conditions << QStringLiteral("trigdate() != '%1'").arg(RemindDate(x->Date));
     const auto rem = [&](const QString &spec, QStringList rule) {
         rule += conditions;
-        const QString satisfy = rule.isEmpty() ? QString() : QStringLiteral(" SATISFY [") + rule.join(QStringLiteral(" && ")) + QLatin1Char(']');
+        const QString satisfy =
+            rule.isEmpty() ? QString() : QStringLiteral(" SATISFY [") + rule.join(QStringLiteral(" && ")) + QLatin1Char(']');
         return QStringLiteral("REM") + spec + at + satisfy + msg;
     };
     int sy = 0, sm = 0, sd = 0;
@@ -52,7 +57,9 @@ inline QStringList RemindLines(const TReminders &store, const TReminder &r, cons
     switch (r.RecurrenceUnit) {
     case ruDaily:
         if (r.RecurrenceDailyType == dtEveryNDays)
-            return {rem(QStringLiteral(" %1 *%2").arg(RemindDate(r.RecurrenceStart)).arg(std::max(1, r.RecurrenceDailyEvery)) + until, {})};
+            return {
+                rem(QStringLiteral(" %1 *%2").arg(RemindDate(r.RecurrenceStart)).arg(std::max(1, r.RecurrenceDailyEvery)) + until,
+                    {})};
         else {
             QString days;
             for (int w = 0; w < 7 && w < workDays.size(); ++w)

@@ -36,7 +36,8 @@ int main(int argc, char *argv[])
                 static_cast<long long>(QFileInfo(args.first()).size()));
     Report("Read and split", floor, 0);
     std::unique_ptr<TReminders> store;
-    const TFigure load = Measure(repeat, [&] { store = std::make_unique<TReminders>(args.first()); }, [&] { store->Load(); });
+    const TFigure load = Measure(
+        repeat, [&] { store = std::make_unique<TReminders>(args.first()); }, [&] { store->Load(); });
     Report("Load", load, 0,
            qPrintable(QStringLiteral("  (%1 + %2 rows; best load/floor %3)")
                           .arg(store->MainRowCount())

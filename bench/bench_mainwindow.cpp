@@ -12,8 +12,8 @@
 #include "ZTExceptions.h"
 #include "frmMain.h"
 
-#include <QTimer>
 #include "uMain.h"
+#include <QTimer>
 
 #include <QApplication>
 #include <QFile>
@@ -89,19 +89,17 @@ int main(int argc, char *argv[])
     int over = 0;
     int day = 0;
 
-    over += Report("Date click (marks, list, day view)", Measure(repeat, {}, [&] {
-                       calendar->SetSelectedDate(Day(Today.addDays(++day % 40 - 20)));
-                   }),
-                   50);
-    over += Report("Refresh of the same date", Measure(repeat, {}, [&] {
-                       calendar->SetSelectedDate(calendar->SelectedDate());
-                   }),
-                   50);
-    over += Report("Key press in the calendar, painted", Measure(repeat, {}, [&] {
-                       QKeyEvent press(QEvent::KeyPress, (day++ % 2) ? Qt::Key_Right : Qt::Key_Left, Qt::NoModifier);
-                       QCoreApplication::sendEvent(grid, &press);
-                       main->repaint();
-                   }),
+    over += Report("Date click (marks, list, day view)",
+                   Measure(repeat, {}, [&] { calendar->SetSelectedDate(Day(Today.addDays(++day % 40 - 20))); }), 50);
+    over +=
+        Report("Refresh of the same date", Measure(repeat, {}, [&] { calendar->SetSelectedDate(calendar->SelectedDate()); }), 50);
+    over += Report("Key press in the calendar, painted",
+                   Measure(repeat, {},
+                           [&] {
+                               QKeyEvent press(QEvent::KeyPress, (day++ % 2) ? Qt::Key_Right : Qt::Key_Left, Qt::NoModifier);
+                               QCoreApplication::sendEvent(grid, &press);
+                               main->repaint();
+                           }),
                    50);
 
     // Memory over many date selections: the entries and rows of each rebuild are released.
@@ -119,9 +117,8 @@ int main(int argc, char *argv[])
     Settle();
     const long after = ResidentKiB();
     const qsizetype widgetsAfter = main->findChildren<QObject *>().size();
-    std::printf("\nAfter %d more date selections: resident memory %ld -> %ld KiB (%+ld), window objects %lld -> %lld\n",
-                clicks, before, after, after - before, static_cast<long long>(widgetsBefore),
-                static_cast<long long>(widgetsAfter));
+    std::printf("\nAfter %d more date selections: resident memory %ld -> %ld KiB (%+ld), window objects %lld -> %lld\n", clicks,
+                before, after, after - before, static_cast<long long>(widgetsBefore), static_cast<long long>(widgetsAfter));
     if (widgetsAfter != widgetsBefore || failures)
         over += 1;
 
@@ -129,11 +126,12 @@ int main(int argc, char *argv[])
     // then handled. Posted events that the rebuilds leave behind would pile up with them.
     const long beforeBurst = ResidentKiB();
     for (int i = 0; i < 3000; ++i)
-        QCoreApplication::postEvent(grid, new QKeyEvent(QEvent::KeyPress, (i % 2) ? Qt::Key_Right : Qt::Key_Left, Qt::NoModifier));
+        QCoreApplication::postEvent(grid,
+                                    new QKeyEvent(QEvent::KeyPress, (i % 2) ? Qt::Key_Right : Qt::Key_Left, Qt::NoModifier));
     Settle();
     const long afterBurst = ResidentKiB();
-    std::printf("After 3000 key presses sent without waiting: resident memory %ld -> %ld KiB (%+ld; paced: %+ld)\n",
-                beforeBurst, afterBurst, afterBurst - beforeBurst, after - before);
+    std::printf("After 3000 key presses sent without waiting: resident memory %ld -> %ld KiB (%+ld; paced: %+ld)\n", beforeBurst,
+                afterBurst, afterBurst - beforeBurst, after - before);
 
     main.reset();
     std::printf("\n%s\n", over ? "Some figures are over their targets." : "All figures within their targets.");

@@ -17,8 +17,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QRandomGenerator>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -124,36 +124,46 @@ int main(int argc, char *argv[])
     int over = 0;
     std::size_t sink = 0;
 
-    over += Report("GetDue without catch-up", Measure(repeat, {}, [&] {
-                       TReminderList list;
-                       store.GetDue(list, false, TimeOf(now), DateOf(now));
-                       sink += std::size_t(list.Count());
-                   }),
+    over += Report("GetDue without catch-up",
+                   Measure(repeat, {},
+                           [&] {
+                               TReminderList list;
+                               store.GetDue(list, false, TimeOf(now), DateOf(now));
+                               sink += std::size_t(list.Count());
+                           }),
                    2);
-    over += Report("NextOccurrence of every row", Measure(repeat, {}, [&] {
-                       for (const TReminder &r : rows)
-                           sink += r.NextOccurrence(store) > 0;
-                   }),
+    over += Report("NextOccurrence of every row",
+                   Measure(repeat, {},
+                           [&] {
+                               for (const TReminder &r : rows)
+                                   sink += r.NextOccurrence(store) > 0;
+                           }),
                    20);
-    over += Report("OccursOn of every row for one day", Measure(repeat, {}, [&] {
-                       for (const TReminder &r : rows)
-                           sink += r.OccursOn(store, DateOf(now));
-                   }),
+    over += Report("OccursOn of every row for one day",
+                   Measure(repeat, {},
+                           [&] {
+                               for (const TReminder &r : rows)
+                                   sink += r.OccursOn(store, DateOf(now));
+                           }),
                    5);
-    over += Report("BuildMonthMarks over 62 days", Measure(repeat, {}, [&] {
-                       store.BuildMonthMarks(1, Day(QDate(2026, 1, 1)), Day(QDate(2026, 3, 3)));
-                       sink += store.HasRemindersOn(1, now);
-                   }),
+    over += Report("BuildMonthMarks over 62 days",
+                   Measure(repeat, {},
+                           [&] {
+                               store.BuildMonthMarks(1, Day(QDate(2026, 1, 1)), Day(QDate(2026, 3, 3)));
+                               sink += store.HasRemindersOn(1, now);
+                           }),
                    5);
 
     // The start-up catch-up over the whole store: every series missed since its start (up to
     // twenty years), one item (one alert window) per reminder.
     TCatchUpList catchUp;
-    over += Report("Catch-up listing at start-up", Measure(repeat, {}, [&] {
-                       catchUp.clear();
-                       store.GetCatchUp(catchUp, TimeOf(now), DateOf(now));
-                       sink += catchUp.size();
-                   }),
+    over += Report("Catch-up listing at start-up",
+                   Measure(repeat, {},
+                           [&] {
+                               catchUp.clear();
+                               store.GetCatchUp(catchUp, TimeOf(now), DateOf(now));
+                               sink += catchUp.size();
+                           }),
                    1000);
     QSet<QString> alerted;
     long long missed = 0, seriesMissed = 0;
@@ -173,25 +183,25 @@ int main(int argc, char *argv[])
                 largest = &item;
         }
     }
-    std::printf("  %zu alerts (%d of them series), at most one per reminder, for %lld missed occurrences\n",
-                catchUp.size(), seriesAlerts, missed);
+    std::printf("  %zu alerts (%d of them series), at most one per reminder, for %lld missed occurrences\n", catchUp.size(),
+                seriesAlerts, missed);
 
     std::printf("\nDatabase file (judged on the best of %d runs):\n", repeat);
     over += ReportBest("Save", Measure(repeat, {}, [&] { store.Save(); }), 50);
     TSplit split;
     const TFigure floor = Measure(repeat, {}, [&] { split = ReadAndSplit(file); });
-    Report("Read and split of the same file (floor)", floor, 0,
-           qPrintable(QStringLiteral("  (%1 lines, %2 fields, %3 bytes)")
-                          .arg(split.Lines)
-                          .arg(split.Fields)
-                          .arg(QFileInfo(file).size())));
+    Report(
+        "Read and split of the same file (floor)", floor, 0,
+        qPrintable(
+            QStringLiteral("  (%1 lines, %2 fields, %3 bytes)").arg(split.Lines).arg(split.Fields).arg(QFileInfo(file).size())));
     std::unique_ptr<TReminders> loaded;
-    const TFigure load = Measure(repeat, [&] { loaded = std::make_unique<TReminders>(file); }, [&] { loaded->Load(); });
+    const TFigure load = Measure(
+        repeat, [&] { loaded = std::make_unique<TReminders>(file); }, [&] { loaded->Load(); });
     over += ReportBest("Load", load, 2 * floor.Best,
                        qPrintable(QStringLiteral("  (twice the floor; load/floor %1)").arg(load.Best / floor.Best, 0, 'f', 2)));
     if (loaded->MainRowCount() != store.MainRowCount() || loaded->ExclusionRowCount() != store.ExclusionRowCount()) {
-        std::fprintf(stderr, "Load read back %d/%d rows instead of %d/%d.\n", loaded->MainRowCount(),
-                     loaded->ExclusionRowCount(), store.MainRowCount(), store.ExclusionRowCount());
+        std::fprintf(stderr, "Load read back %d/%d rows instead of %d/%d.\n", loaded->MainRowCount(), loaded->ExclusionRowCount(),
+                     store.MainRowCount(), store.ExclusionRowCount());
         return 1;
     }
 
@@ -205,11 +215,11 @@ int main(int argc, char *argv[])
         mainRows.Save();
         // The pinned clock's moment, 21 January 2026 at 09:00.
         const QString moment = Today.toString(Qt::ISODate) + QStringLiteral(" 09:00");
-        const QStringList query = {queryTool, QStringLiteral("--db"), queryFile, QStringLiteral("--now"), moment,
-                                   QStringLiteral("--workdays"), store.WorkDays(), QStringLiteral("next")};
+        const QStringList query = {queryTool, QStringLiteral("--db"),       queryFile,        QStringLiteral("--now"),
+                                   moment,    QStringLiteral("--workdays"), store.WorkDays(), QStringLiteral("next")};
         const QString remind = QStandardPaths::findExecutable(QStringLiteral("remind"));
-        std::printf("\nQuery tool on the %d main rows, whole process (judged on the best of %d runs):\n",
-                    mainRows.MainRowCount(), 3 * repeat);
+        std::printf("\nQuery tool on the %d main rows, whole process (judged on the best of %d runs):\n", mainRows.MainRowCount(),
+                    3 * repeat);
         if (remind.isEmpty()) {
             const TFigure alone = MeasureProcesses(3 * repeat, {query}).front();
             Report("ventaro-query next", alone, 0, "  (remind is not installed: no ratio)");
@@ -229,8 +239,9 @@ int main(int argc, char *argv[])
                 return 1;
             }
             Report("remind -n (same reminders)", both[1], 0);
-            over += ReportBest("ventaro-query next", both[0], both[1].Best / 2,
-                               qPrintable(QStringLiteral("  (half of remind; ratio %1)").arg(both[0].Best / both[1].Best, 0, 'f', 2)));
+            over += ReportBest(
+                "ventaro-query next", both[0], both[1].Best / 2,
+                qPrintable(QStringLiteral("  (half of remind; ratio %1)").arg(both[0].Best / both[1].Best, 0, 'f', 2)));
         }
     }
 
@@ -239,24 +250,26 @@ int main(int argc, char *argv[])
     for (const TReminder &r : rows)
         if (r.Recurring && !someSeries)
             someSeries = &r;
-    Report("Exclusion index rebuild", Measure(repeat, [&] { store.AddExclusion(TReminder()); }, [&] {
-               sink += store.IsExcluded(*someSeries, false, someSeries->Time, now);
-           }),
+    Report("Exclusion index rebuild",
+           Measure(
+               repeat, [&] { store.AddExclusion(TReminder()); },
+               [&] { sink += store.IsExcluded(*someSeries, false, someSeries->Time, now); }),
            0, "  (first lookup after an exclusion is added)");
-    Report("GetAll", Measure(repeat, {}, [&] {
-               TReminderList list;
-               store.GetAll(list);
-               sink += std::size_t(list.Count());
-           }),
+    Report("GetAll",
+           Measure(repeat, {},
+                   [&] {
+                       TReminderList list;
+                       store.GetAll(list);
+                       sink += std::size_t(list.Count());
+                   }),
            0);
 
     if (largest) {
         // What answering the largest catch-up alert writes: every earlier occurrence recorded.
         TZTDateTimeArray days;
         const std::int64_t upTo = MinuteStamp(largest->Due->OccurrenceDate, largest->Due->OccurrenceTime) - 1;
-        const TFigure collect = Measure(repeat, [&] { days.Clear(); }, [&] {
-            store.CollectMissed(*largest->Due, TReminders::NoStamp, upTo, -1, days);
-        });
+        const TFigure collect = Measure(
+            repeat, [&] { days.Clear(); }, [&] { store.CollectMissed(*largest->Due, TReminders::NoStamp, upTo, -1, days); });
         Report("Earlier occurrences of the largest alert", collect, 0,
                qPrintable(QStringLiteral("  (%1 days)").arg(days.Count())));
         const qsizetype line = store.FormatLine(*largest->Due->MakeExclusion(), true).toUtf8().size() + 2;

@@ -21,13 +21,12 @@
 #include <memory>
 
 // Stops the fuzzer on a broken property; libFuzzer keeps the input that caused it.
-#define FUZZ_CHECK(condition, what)                                                             \
-    do {                                                                                        \
-        if (!(condition)) {                                                                     \
-            std::fprintf(stderr, "fuzz check failed at %s:%d: %s\n  (%s)\n", __FILE__, __LINE__, \
-                         what, #condition);                                                     \
-            std::abort();                                                                       \
-        }                                                                                       \
+#define FUZZ_CHECK(condition, what)                                                                                              \
+    do {                                                                                                                         \
+        if (!(condition)) {                                                                                                      \
+            std::fprintf(stderr, "fuzz check failed at %s:%d: %s\n  (%s)\n", __FILE__, __LINE__, what, #condition);              \
+            std::abort();                                                                                                        \
+        }                                                                                                                        \
     } while (false)
 
 namespace fuzz {
@@ -58,8 +57,8 @@ inline void Setup()
     }
     Root() = dir->path();
     const char *names[][2] = {
-        {"HOME", "home"},           {"XDG_CONFIG_HOME", "config"}, {"XDG_CONFIG_DIRS", "etc-xdg"},
-        {"XDG_DATA_HOME", "data"},  {"XDG_RUNTIME_DIR", "runtime"}, {"XDG_CACHE_HOME", "cache"},
+        {"HOME", "home"},          {"XDG_CONFIG_HOME", "config"},  {"XDG_CONFIG_DIRS", "etc-xdg"},
+        {"XDG_DATA_HOME", "data"}, {"XDG_RUNTIME_DIR", "runtime"}, {"XDG_CACHE_HOME", "cache"},
     };
     for (const auto &n : names) {
         const QString path = Path(QLatin1String(n[1]));

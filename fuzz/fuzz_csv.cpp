@@ -68,10 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                "the export notice does not count the reminders");
     TReminders again(fuzz::Path(QStringLiteral("Again.dat")));
     const EZTException reimported = Outcome([&] { again.ImportCsv(output); });
-    FUZZ_CHECK(reimported.Severity() == 2, qPrintable(QStringLiteral("an exported file does not import: ")
-                                                       + reimported.Message() + QLatin1Char(' ') + reimported.Details()));
+    FUZZ_CHECK(reimported.Severity() == 2, qPrintable(QStringLiteral("an exported file does not import: ") + reimported.Message()
+                                                      + QLatin1Char(' ') + reimported.Details()));
     const QStringList back = fuzz::Rows(again, false);
-    FUZZ_CHECK(fuzz::WithoutFieldEndBlanks(back) == fuzz::WithoutFieldEndBlanks(rows), qPrintable(QStringLiteral("the rows imported from an export differ from the rows exported, ")
-                                         + fuzz::FirstDifference(rows, back)));
+    FUZZ_CHECK(fuzz::WithoutFieldEndBlanks(back) == fuzz::WithoutFieldEndBlanks(rows),
+               qPrintable(QStringLiteral("the rows imported from an export differ from the rows exported, ")
+                          + fuzz::FirstDifference(rows, back)));
     return 0;
 }

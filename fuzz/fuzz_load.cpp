@@ -96,8 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     const QStringList back = fuzz::Rows(again, true);
     FUZZ_CHECK(fuzz::WithoutFieldEndBlanks(back) == fuzz::WithoutFieldEndBlanks(rows),
-               qPrintable(QStringLiteral("the rows read back differ from the rows saved, ")
-                          + fuzz::FirstDifference(rows, back)));
+               qPrintable(QStringLiteral("the rows read back differ from the rows saved, ") + fuzz::FirstDifference(rows, back)));
 
     // From then on the file reads back exactly, and the backup is the file as it was saved.
     const QByteArray saved = fuzz::ReadFile(file);
@@ -107,8 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     TReminders third(file);
     third.Load();
     const QStringList last = fuzz::Rows(third, true);
-    FUZZ_CHECK(last == back, qPrintable(QStringLiteral("a second save reads back otherwise, ")
-                                        + fuzz::FirstDifference(back, last)));
+    FUZZ_CHECK(last == back,
+               qPrintable(QStringLiteral("a second save reads back otherwise, ") + fuzz::FirstDifference(back, last)));
 
     Query(store);
     return 0;

@@ -32,16 +32,24 @@ struct TReads {
 TReads ReadAll(TZTRegHive hive, const QString &key, const QString &name)
 {
     TReads r;
-    const QString a = ZTRegReadString(hive, key, name, QStringLiteral("\x01" "a"));
-    const QString b = ZTRegReadString(hive, key, name, QStringLiteral("\x01" "b"));
+    const QString a = ZTRegReadString(hive, key, name,
+                                      QStringLiteral("\x01"
+                                                     "a"));
+    const QString b = ZTRegReadString(hive, key, name,
+                                      QStringLiteral("\x01"
+                                                     "b"));
     r.Text = a == b;
     r.TextValue = a;
     const qint32 i = ZTRegReadInteger(hive, key, name, 0x7A7A7A7A);
     const qint32 j = ZTRegReadInteger(hive, key, name, 0x5B5B5B5B);
     r.Integer = i == j;
     r.IntegerValue = i;
-    const QByteArray x = ZTRegReadBinary(hive, key, name, QByteArray("\x01" "x"));
-    const QByteArray y = ZTRegReadBinary(hive, key, name, QByteArray("\x01" "y"));
+    const QByteArray x = ZTRegReadBinary(hive, key, name,
+                                         QByteArray("\x01"
+                                                    "x"));
+    const QByteArray y = ZTRegReadBinary(hive, key, name,
+                                         QByteArray("\x01"
+                                                    "y"));
     r.Binary = x == y;
     r.BinaryValue = x;
     FUZZ_CHECK(ZTRegReadBool(hive, key, name, true) == (r.Integer ? r.IntegerValue != 0 : true), "boolean read");

@@ -25,9 +25,10 @@
 namespace {
 
 // A valid database line; field n (from 1) is replaced by the text under test.
-const QStringList Template = QStringLiteral(
-    "{S};5/3/2002;9:5;Hello;TRUE;FALSE;/s.wav;FALSE;/bin/p;TRUE;2;1;3;2;1010100;0;0;0;0;1/3/2002;TRUE;5/3/2003;FALSE;TRUE")
-    .split(QLatin1Char(';'));
+const QStringList Template =
+    QStringLiteral(
+        "{S};5/3/2002;9:5;Hello;TRUE;FALSE;/s.wav;FALSE;/bin/p;TRUE;2;1;3;2;1010100;0;0;0;0;1/3/2002;TRUE;5/3/2003;FALSE;TRUE")
+        .split(QLatin1Char(';'));
 
 enum TField { fDate = 2, fTime = 3, fMessage = 4, fBool = 5, fUnit = 11, fInt = 13, fStart = 20 };
 
@@ -67,26 +68,40 @@ void CheckReading(TField field, QString text)
     const TResult coded = Outcome([&]() -> TResult {
         store.ParseLine(r, fields.join(QLatin1Char(';')) + QLatin1Char(';'), false);
         switch (field) {
-        case fDate: return r.Date;
-        case fTime: return r.Time;
-        case fMessage: return r.ReminderMessage;
-        case fBool: return r.PlaySound;
-        case fUnit: return RecurrenceUnitToInt(r.RecurrenceUnit);
-        case fInt: return int(r.RecurrenceDailyEvery);
-        case fStart: return r.RecurrenceStart;
+        case fDate:
+            return r.Date;
+        case fTime:
+            return r.Time;
+        case fMessage:
+            return r.ReminderMessage;
+        case fBool:
+            return r.PlaySound;
+        case fUnit:
+            return RecurrenceUnitToInt(r.RecurrenceUnit);
+        case fInt:
+            return int(r.RecurrenceDailyEvery);
+        case fStart:
+            return r.RecurrenceStart;
         }
         return {};
     });
     const QString t = Trimmed(text);
     const TResult general = Outcome([&]() -> TResult {
         switch (field) {
-        case fDate: return TextToDate(t);
-        case fTime: return TextToTime(t);
-        case fMessage: return UnescapeText(t);
-        case fBool: return TextToBool(t);
-        case fUnit: return RecurrenceUnitToInt(IntToRecurrenceUnit(TextToInt(t)));
-        case fInt: return TextToInt(t);
-        case fStart: return TextToDateOr(t, TextToDate(QStringLiteral("5/3/2002")));
+        case fDate:
+            return TextToDate(t);
+        case fTime:
+            return TextToTime(t);
+        case fMessage:
+            return UnescapeText(t);
+        case fBool:
+            return TextToBool(t);
+        case fUnit:
+            return RecurrenceUnitToInt(IntToRecurrenceUnit(TextToInt(t)));
+        case fInt:
+            return TextToInt(t);
+        case fStart:
+            return TextToDateOr(t, TextToDate(QStringLiteral("5/3/2002")));
         }
         return {};
     });

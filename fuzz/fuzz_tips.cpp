@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QStringList tips = ZTLoadTips(file);
     QString expected = ZTDecodeText(bytes);
     expected.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    FUZZ_CHECK(tips.size() == expected.count(QLatin1Char('\n')) + (expected.isEmpty() || expected.endsWith(QLatin1Char('\n')) ? 0 : 1),
+    FUZZ_CHECK(tips.size()
+                   == expected.count(QLatin1Char('\n')) + (expected.isEmpty() || expected.endsWith(QLatin1Char('\n')) ? 0 : 1),
                "one tip per line");
     if (expected.endsWith(QLatin1Char('\n')))
         expected.chop(1);

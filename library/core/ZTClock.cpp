@@ -9,7 +9,7 @@ std::function<QDateTime()> &Source()
     static std::function<QDateTime()> source;
     return source;
 }
-}
+} // namespace
 
 QDateTime ZTNowDateTime()
 {

@@ -56,6 +56,7 @@ QString DecipherString(const QString &stored)
     const QByteArray nonce = decoded.decoded.left(NonceSize);
     const QByteArray plain = Apply(nonce, decoded.decoded.mid(NonceSize));
     if (Nonce(plain) != nonce)
-        throw EZTException(QStringLiteral("Invalid enciphered text."), QStringLiteral("The text was not enciphered with this program's key."), 1);
+        throw EZTException(QStringLiteral("Invalid enciphered text."),
+                           QStringLiteral("The text was not enciphered with this program's key."), 1);
     return QString::fromUtf8(plain);
 }

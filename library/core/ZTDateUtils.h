@@ -24,9 +24,15 @@ struct TZTTimeStamp {
 TZTTimeStamp ZTTimeStamp(TDateTime value);
 
 // Calendar day number of the value (days since 30 December 1899).
-inline std::int64_t DayNumber(TDateTime value) { return ZTTimeStamp(value).Day; }
+inline std::int64_t DayNumber(TDateTime value)
+{
+    return ZTTimeStamp(value).Day;
+}
 // Minute of the day, 0 .. 1439; seconds and milliseconds are dropped.
-inline int MinuteOfDay(TDateTime value) { return int(ZTTimeStamp(value).MSec / 60000); }
+inline int MinuteOfDay(TDateTime value)
+{
+    return int(ZTTimeStamp(value).MSec / 60000);
+}
 // A moment at minute precision: day number * 1440 + minute of the day of the time value.
 inline std::int64_t MinuteStamp(TDateTime date, TDateTime time)
 {

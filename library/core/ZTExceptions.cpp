@@ -5,13 +5,9 @@
 
 EZTException::EZTException(const QString &message, const QString &details, std::uint8_t severity)
     : message_(message), details_(details), severity_(severity), what_(message.toUtf8())
-{
-}
+{}
 
-EConvertError::EConvertError(const QString &message)
-    : std::runtime_error(message.toUtf8().toStdString())
-{
-}
+EConvertError::EConvertError(const QString &message) : std::runtime_error(message.toUtf8().toStdString()) {}
 
 QString ZTExceptionMessage(const std::exception_ptr &error)
 {
@@ -48,7 +44,7 @@ TZTExceptionHandler &Handler()
     static TZTExceptionHandler handler;
     return handler;
 }
-}
+} // namespace
 
 void ZTSetExceptionHandler(TZTExceptionHandler handler)
 {

@@ -14,15 +14,15 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdint>
-#include <cstring>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -373,8 +373,7 @@ QString ZTDriveOf(const QString &path)
         const QString point = unescape(fields.at(1));
         if (point.isEmpty())
             continue;
-        const bool holds = point == QLatin1String("/") || absolute == point
-                           || absolute.startsWith(point + QLatin1Char('/'));
+        const bool holds = point == QLatin1String("/") || absolute == point || absolute.startsWith(point + QLatin1Char('/'));
         if (holds && point.size() > best.size())
             best = point;
     }

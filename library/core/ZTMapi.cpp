@@ -100,7 +100,8 @@ QString ZTMailToUrl(const TZTMapiMessage &message)
     if (!message.NoteText.isEmpty())
         query.append("body=" + Encode(WithCrLf(message.NoteText)));
     for (const TZTMapiAttachment &file : message.Files)
-        query.append("attach=" + Encode(QUrl::fromLocalFile(QFileInfo(file.PathName).absoluteFilePath()).toString(QUrl::FullyEncoded)));
+        query.append("attach="
+                     + Encode(QUrl::fromLocalFile(QFileInfo(file.PathName).absoluteFilePath()).toString(QUrl::FullyEncoded)));
     if (!query.isEmpty())
         url += '?' + query.join('&');
     return QString::fromLatin1(url);

@@ -38,7 +38,7 @@ struct TZTMapiAttachment {
     int Flags = 0;
     int Position = -1; // not placed in the body text
     QString PathName;
-    QString FileName;  // the file-name part of PathName
+    QString FileName; // the file-name part of PathName
 };
 
 struct TZTMapiMessage {

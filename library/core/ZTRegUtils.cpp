@@ -108,14 +108,16 @@ TRegValue Classify(const QVariant &stored)
         const QString digits = s.mid(DwordPrefix.size());
         bool ok = false;
         const quint32 n = digits.toUInt(&ok, 16);
-        const bool hex = std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.unicode() < 128 && std::isxdigit(c.unicode()); });
+        const bool hex =
+            std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.unicode() < 128 && std::isxdigit(c.unicode()); });
         value.type = (ok && hex && !digits.isEmpty() && digits.size() <= 8) ? TRegValue::Dword : TRegValue::Other;
         value.dword = n;
     } else if (s.startsWith(BinaryPrefix)) {
         const QByteArray digits = s.mid(BinaryPrefix.size()).toLatin1();
         const auto decoded = QByteArray::fromHex(digits);
-        const bool hex = digits.size() % 2 == 0
-                         && std::all_of(digits.begin(), digits.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+        const bool hex = digits.size() % 2 == 0 && std::all_of(digits.begin(), digits.end(), [](char c) {
+                             return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+                         });
         value.type = hex ? TRegValue::Binary : TRegValue::Other;
         value.binary = decoded;
     } else if (s.startsWith(TextPrefix)) {
@@ -211,8 +213,7 @@ void IniWrite(TZTRegHive hive, const QString &key, const QString &name, const TR
 
 bool ValidEntryName(const QString &name)
 {
-    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String(".")
-           && name != QLatin1String("..");
+    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String(".") && name != QLatin1String("..");
 }
 
 // The "string" escapes of desktop entry values (\s \n \t \r \\).
@@ -224,12 +225,25 @@ QString UnescapeEntryValue(const QString &value)
         if (c == QLatin1Char('\\') && i + 1 < value.size()) {
             const QChar next = value.at(++i);
             switch (next.unicode()) {
-            case 's': out += QLatin1Char(' '); break;
-            case 'n': out += QLatin1Char('\n'); break;
-            case 't': out += QLatin1Char('\t'); break;
-            case 'r': out += QLatin1Char('\r'); break;
-            case '\\': out += QLatin1Char('\\'); break;
-            default: out += c; out += next; break;
+            case 's':
+                out += QLatin1Char(' ');
+                break;
+            case 'n':
+                out += QLatin1Char('\n');
+                break;
+            case 't':
+                out += QLatin1Char('\t');
+                break;
+            case 'r':
+                out += QLatin1Char('\r');
+                break;
+            case '\\':
+                out += QLatin1Char('\\');
+                break;
+            default:
+                out += c;
+                out += next;
+                break;
             }
         } else {
             out += c;
@@ -243,11 +257,21 @@ QString EscapeEntryValue(const QString &value)
     QString out;
     for (QChar c : value) {
         switch (c.unicode()) {
-        case '\\': out += QLatin1String("\\\\"); break;
-        case '\n': out += QLatin1String("\\n"); break;
-        case '\t': out += QLatin1String("\\t"); break;
-        case '\r': out += QLatin1String("\\r"); break;
-        default: out += c; break;
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;
@@ -257,7 +281,8 @@ QString EscapeEntryValue(const QString &value)
 QString QuoteExecArgument(const QString &argument)
 {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    const bool quote = argument.isEmpty() || std::any_of(argument.begin(), argument.end(), [](QChar c) { return reserved.contains(c); });
+    const bool quote =
+        argument.isEmpty() || std::any_of(argument.begin(), argument.end(), [](QChar c) { return reserved.contains(c); });
     QString out;
     if (quote)
         out += QLatin1Char('"');

@@ -3,8 +3,8 @@
 #include "ZTClock.h"
 
 #include <QLocale>
-#include <QStringDecoder>
 #include <QRandomGenerator>
+#include <QStringDecoder>
 
 QString ZTLeftStr(const QString &text, qsizetype n)
 {
@@ -168,8 +168,7 @@ QString ZTDecodeText(const QByteArray &bytes)
 TZTLineDecoder::TZTLineDecoder()
     : first_(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless),
       other_(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom)
-{
-}
+{}
 
 QStringView TZTLineDecoder::Decode(QByteArrayView line, bool firstLine)
 {

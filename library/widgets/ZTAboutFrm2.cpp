@@ -3,8 +3,8 @@
 
 #include "ZTApp.h"
 #include "ZTCrypto.h"
-#include "ZTFormUtils.h"
 #include "ZTExceptions.h"
+#include "ZTFormUtils.h"
 #include "ZTHelpUtils.h"
 #include "ZTMapi.h"
 #include "ZTMsgFrm.h"
@@ -85,12 +85,18 @@ TAboutForm::~TAboutForm() = default;
 QLabel *TAboutForm::AddressLabel(int number) const
 {
     switch (number) {
-    case 1: return ui->lblAddress01;
-    case 2: return ui->lblAddress02;
-    case 3: return ui->lblAddress03;
-    case 4: return ui->lblAddress04;
-    case 5: return ui->lblAddress05;
-    default: return nullptr;
+    case 1:
+        return ui->lblAddress01;
+    case 2:
+        return ui->lblAddress02;
+    case 3:
+        return ui->lblAddress03;
+    case 4:
+        return ui->lblAddress04;
+    case 5:
+        return ui->lblAddress05;
+    default:
+        return nullptr;
     }
 }
 

@@ -13,8 +13,7 @@
 
 TZTAppEvents::TZTAppEvents(const QString &title, std::uint8_t languageId, const QString &fontName, QObject *parent)
     : QObject(parent), title_(title), languageId_(languageId), fontName_(fontName), terminate_(&TZTAppEvents::DefaultTerminate)
-{
-}
+{}
 
 TZTAppEvents::~TZTAppEvents()
 {
@@ -37,7 +36,7 @@ void TZTAppEvents::DefaultTerminate()
 namespace {
 // The object whose handler is installed, so that one object never removes another's.
 TZTAppEvents *installedEvents = nullptr;
-}
+} // namespace
 
 void TZTAppEvents::Install()
 {
@@ -85,7 +84,8 @@ void TZTAppEvents::aeEventsException(const std::exception_ptr &error)
     // Windows exist on the user-interface thread only: an exception handed over on another
     // thread is shown from there, once that thread's event loop gets to it.
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this, error] { aeEventsException(error); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, error] { aeEventsException(error); }, Qt::QueuedConnection);
         return;
     }
     BringApplicationToFront();

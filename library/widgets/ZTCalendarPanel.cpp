@@ -11,12 +11,12 @@
 #include <QBitmap>
 #include <QCalendarWidget>
 #include <QDateEdit>
-#include <QMetaMethod>
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QMetaMethod>
 #include <QPalette>
 #include <QPixmap>
 #include <QTextCharFormat>
@@ -92,10 +92,8 @@ void ShownRange(const QDate &date, QDate &first, QDate &last)
 // ---- Colour set --------------------------------------------------------------------------------
 
 TZTCalendarColors::TZTCalendarColors(TZTCalendarPanel *owner, QObject *parent)
-    : QObject(parent), owner_(owner),
-      colors_{clWindow, clWindowText, clActiveCaption, clWhite, clInactiveCaptionText}
-{
-}
+    : QObject(parent), owner_(owner), colors_{clWindow, clWindowText, clActiveCaption, clWhite, clInactiveCaptionText}
+{}
 
 TColor TZTCalendarColors::ByIndex(int slot) const
 {
@@ -123,8 +121,8 @@ void TZTCalendarColors::Assign(const QObject *source)
         return;
     }
     const QString sourceName = source ? QString::fromLatin1(source->metaObject()->className()) : QStringLiteral("nil");
-    throw EConvertError(QStringLiteral("Cannot assign a %1 to a %2")
-                            .arg(sourceName, QString::fromLatin1(metaObject()->className())));
+    throw EConvertError(
+        QStringLiteral("Cannot assign a %1 to a %2").arg(sourceName, QString::fromLatin1(metaObject()->className())));
 }
 
 QColor TZTCalendarColors::Resolve(TColor color)

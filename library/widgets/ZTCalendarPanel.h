@@ -312,7 +312,6 @@ Q_SIGNALS:
     void OnDblClickSelectedDate(TDateTime date);
 
 public:
-
     // ---- Parts ----
     const TZTCalendarCtrl &Controller() const { return *ctrl_; }
     TZTCalendar *Grid(int index) const { return ctrl_->Grid(index); }

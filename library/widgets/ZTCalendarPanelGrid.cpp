@@ -36,10 +36,8 @@ int CellIndex(int col, int row)
 // One day cell: a list item named with the cell's full date.
 class TZTCalendarCellAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
 public:
-    TZTCalendarCellAccessible(TZTCalendar *grid, int index)
-        : grid_(grid), col_(index % kDayCols + 1), row_(index / kDayCols + 1)
-    {
-    }
+    TZTCalendarCellAccessible(TZTCalendar *grid, int index) : grid_(grid), col_(index % kDayCols + 1), row_(index / kDayCols + 1)
+    {}
 
     bool isValid() const override { return !grid_.isNull(); }
     QObject *object() const override { return nullptr; }
@@ -464,8 +462,8 @@ void TZTCalendar::contextMenuEvent(QContextMenuEvent *event)
             event->ignore();
             return;
         }
-        const QPoint at = event->reason() == QContextMenuEvent::Mouse ? event->globalPos()
-                                                                       : mapToGlobal(CellRect(col_, row_).center());
+        const QPoint at =
+            event->reason() == QContextMenuEvent::Mouse ? event->globalPos() : mapToGlobal(CellRect(col_, row_).center());
         menu->popup(at);
         event->accept();
     });

@@ -97,8 +97,7 @@ QString ZTExecuteFileDialog(QWidget *owner, const TZTFileDialogOptions &options)
 
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setWindowTitle(options.Title);
-    dialog->setAcceptMode(options.Kind == TZTFileDialogOptions::Save ? QFileDialog::AcceptSave
-                                                                     : QFileDialog::AcceptOpen);
+    dialog->setAcceptMode(options.Kind == TZTFileDialogOptions::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog->setFileMode(options.Kind == TZTFileDialogOptions::Open && options.FileMustExist ? QFileDialog::ExistingFile
                                                                                             : QFileDialog::AnyFile);
     dialog->setOption(QFileDialog::DontConfirmOverwrite, !options.OverwritePrompt);
@@ -113,11 +112,12 @@ QString ZTExecuteFileDialog(QWidget *owner, const TZTFileDialogOptions &options)
     // ("name" under "iCalendar files (*.ics)" is name.ics), or the default one under a filter
     // without a single extension.
     QString chosenExt = ext;
-    QObject::connect(dialog.data(), &QFileDialog::filterSelected, dialog.data(), [&chosenExt, &dialog, ext](const QString &filter) {
-        const QString filterExt = ZTFilterExtension(filter);
-        chosenExt = filterExt.isEmpty() ? ext : filterExt;
-        dialog->setDefaultSuffix(chosenExt);
-    });
+    QObject::connect(dialog.data(), &QFileDialog::filterSelected, dialog.data(),
+                     [&chosenExt, &dialog, ext](const QString &filter) {
+                         const QString filterExt = ZTFilterExtension(filter);
+                         chosenExt = filterExt.isEmpty() ? ext : filterExt;
+                         dialog->setDefaultSuffix(chosenExt);
+                     });
     if (!options.FileName.isEmpty()) {
         const QFileInfo initial(options.FileName);
         if (options.FileName.contains(QLatin1Char('/')) && initial.absoluteDir().exists())

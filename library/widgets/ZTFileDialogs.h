@@ -16,12 +16,12 @@ struct TZTFileDialogOptions {
     enum TKind { Open, Save };
     TKind Kind = Open;
     QString Title;
-    QString Filter;          // "Comma Separated Values (*.csv)|*.csv|All Files (*.*)|*.*" (pairs split by '|')
-    QString DefaultExt;      // without the dot; added when the chosen name has no extension
+    QString Filter;     // "Comma Separated Values (*.csv)|*.csv|All Files (*.*)|*.*" (pairs split by '|')
+    QString DefaultExt; // without the dot; added when the chosen name has no extension
     bool FileMustExist = false;
     bool PathMustExist = false;
     bool OverwritePrompt = false;
-    QString FileName;        // initial file name (empty = none)
+    QString FileName; // initial file name (empty = none)
 };
 
 // Shows the dialog modally (QFileDialog, not a native one, so it works everywhere) and returns the chosen

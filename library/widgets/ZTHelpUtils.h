@@ -15,10 +15,10 @@ class QWidget;
 
 // The help contexts the program's windows carry. Each one is an anchor of the manual
 // (<a name="550">): the anchor's name is the number.
-constexpr int HelpContextContents = 0;    // About, Tip of the Day, quick calendar, occurrence question
+constexpr int HelpContextContents = 0; // About, Tip of the Day, quick calendar, occurrence question
 constexpr int HelpContextPreferences = 500;
-constexpr int HelpContextReminder = 550;  // add/edit reminder dialog and range of recurrence dialog
-constexpr int HelpContextAlert = 600;     // reminder alert window
+constexpr int HelpContextReminder = 550; // add/edit reminder dialog and range of recurrence dialog
+constexpr int HelpContextAlert = 600;    // reminder alert window
 
 // The help file: the registered path (ZTSetHelpFile), or, when none is registered, the
 // program folder + the executable's base name + ".html".

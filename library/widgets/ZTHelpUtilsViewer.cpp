@@ -16,8 +16,7 @@
 
 QPointer<TZTHelpViewer> TZTHelpViewer::instance_;
 
-TZTHelpViewer::TZTHelpViewer()
-    : QWidget(nullptr, Qt::Window), ui_(std::make_unique<Ui::TZTHelpViewer>())
+TZTHelpViewer::TZTHelpViewer() : QWidget(nullptr, Qt::Window), ui_(std::make_unique<Ui::TZTHelpViewer>())
 {
     ui_->setupUi(this);
     // Closing help never ends the program, even when no other window is shown.

@@ -39,9 +39,8 @@ void TZTMessageDetails::CheckArguments(std::uint8_t messageType, std::uint8_t la
         throw std::invalid_argument("Invalid message type in call to ZTMessageDetails.");
 }
 
-void TZTMessageDetails::Prepare(const QString &text, const QString &details, const QString &caption,
-                                std::uint8_t messageType, std::uint8_t languageId, const QString &fontName,
-                                bool showDetails)
+void TZTMessageDetails::Prepare(const QString &text, const QString &details, const QString &caption, std::uint8_t messageType,
+                                std::uint8_t languageId, const QString &fontName, bool showDetails)
 {
     for (QLabel *img : {ui->imgCritical, ui->imgWarning, ui->imgInformation})
         img->hide();
@@ -65,10 +64,17 @@ void TZTMessageDetails::Prepare(const QString &text, const QString &details, con
     ui->txtErrorDetails->setPlainText(ZTNormalizeLineBreaks(details));
 
     switch (messageType) {
-    case ZTMsg::mtCritical: ui->imgCritical->show(); break;
-    case ZTMsg::mtWarning: ui->imgWarning->show(); break;
-    case ZTMsg::mtInformation: ui->imgInformation->show(); break;
-    default: throw std::invalid_argument("Invalid message type in call to ZTMessageDetails.");
+    case ZTMsg::mtCritical:
+        ui->imgCritical->show();
+        break;
+    case ZTMsg::mtWarning:
+        ui->imgWarning->show();
+        break;
+    case ZTMsg::mtInformation:
+        ui->imgInformation->show();
+        break;
+    default:
+        throw std::invalid_argument("Invalid message type in call to ZTMessageDetails.");
     }
 
     // The details button only when there is something to show. (The widget's own

@@ -23,15 +23,15 @@ std::optional<TZTMessageCaptions> ZTMessageCaptions(std::uint8_t languageId)
     switch (languageId) {
     case ZTMsg::langPortuguese:
         return TZTMessageCaptions{
-            QStringLiteral("&Sim"),          QString::fromUtf8("&N\u00e3o"),       QStringLiteral("&Cancelar"),
-            QStringLiteral("&OK"),           QStringLiteral("S&im a Todos"),       QString::fromUtf8("N\u00e3o &a Todos"),
-            QStringLiteral("&Todos"),        QStringLiteral("&Detalhes >>"),       QStringLiteral("&Detalhes <<"),
+            QStringLiteral("&Sim"),   QString::fromUtf8("&N\u00e3o"), QStringLiteral("&Cancelar"),
+            QStringLiteral("&OK"),    QStringLiteral("S&im a Todos"), QString::fromUtf8("N\u00e3o &a Todos"),
+            QStringLiteral("&Todos"), QStringLiteral("&Detalhes >>"), QStringLiteral("&Detalhes <<"),
         };
     case ZTMsg::langEnglish:
         return TZTMessageCaptions{
-            QStringLiteral("&Yes"),          QStringLiteral("&No"),                QStringLiteral("&Cancel"),
-            QStringLiteral("&OK"),           QStringLiteral("Y&es to All"),        QStringLiteral("No &to All"),
-            QStringLiteral("&All"),          QStringLiteral("&Details >>"),        QStringLiteral("&Details <<"),
+            QStringLiteral("&Yes"), QStringLiteral("&No"),         QStringLiteral("&Cancel"),
+            QStringLiteral("&OK"),  QStringLiteral("Y&es to All"), QStringLiteral("No &to All"),
+            QStringLiteral("&All"), QStringLiteral("&Details >>"), QStringLiteral("&Details <<"),
         };
     default:
         return std::nullopt;
@@ -43,9 +43,8 @@ bool ZTApplyMessageFont(QWidget *form, const QString &fontName)
     if (fontName.isEmpty())
         return false;
     const QStringList families = QFontDatabase::families();
-    const auto it = std::find_if(families.cbegin(), families.cend(), [&](const QString &family) {
-        return family.compare(fontName, Qt::CaseInsensitive) == 0;
-    });
+    const auto it = std::find_if(families.cbegin(), families.cend(),
+                                 [&](const QString &family) { return family.compare(fontName, Qt::CaseInsensitive) == 0; });
     if (it == families.cend())
         return false;
     QFont font = form->font();
@@ -86,7 +85,7 @@ private:
     QDialog *dialog_;
     bool pressed_ = false;
 };
-}
+} // namespace
 
 void ZTCloseOnEscapeRelease(QDialog *dialog)
 {
@@ -128,7 +127,7 @@ TZTMessageAnswerer &Answerer()
     static TZTMessageAnswerer answerer;
     return answerer;
 }
-}
+} // namespace
 
 void ZTSetMessageAnswerer(TZTMessageAnswerer answerer)
 {
@@ -183,13 +182,20 @@ constexpr std::array<TSetDef, SetCount> Sets{{
 QString CaptionOf(const TZTMessageCaptions &captions, TCaptionKey key)
 {
     switch (key) {
-    case ckYes: return captions.Yes;
-    case ckNo: return captions.No;
-    case ckCancel: return captions.Cancel;
-    case ckOK: return captions.OK;
-    case ckYesToAll: return captions.YesToAll;
-    case ckNoToAll: return captions.NoToAll;
-    case ckAll: return captions.All;
+    case ckYes:
+        return captions.Yes;
+    case ckNo:
+        return captions.No;
+    case ckCancel:
+        return captions.Cancel;
+    case ckOK:
+        return captions.OK;
+    case ckYesToAll:
+        return captions.YesToAll;
+    case ckNoToAll:
+        return captions.NoToAll;
+    case ckAll:
+        return captions.All;
     }
     return QString();
 }
@@ -204,7 +210,7 @@ constexpr int FormWidth = 410;
 constexpr int FormHeight = 83;
 constexpr int BottomHeight = 40;
 constexpr int LabelTop = 7;
-}
+} // namespace
 
 std::uint8_t TZTMessage::SlotResult(std::uint8_t buttonSet, int slot)
 {
@@ -265,12 +271,18 @@ TZTMessage::~TZTMessage() = default;
 QPushButton *TZTMessage::Button(int slot) const
 {
     switch (slot) {
-    case 1: return ui->cmdBtn01;
-    case 2: return ui->cmdBtn02;
-    case 3: return ui->cmdBtn03;
-    case 4: return ui->cmdBtn04;
-    case 5: return ui->cmdBtn05;
-    default: return nullptr;
+    case 1:
+        return ui->cmdBtn01;
+    case 2:
+        return ui->cmdBtn02;
+    case 3:
+        return ui->cmdBtn03;
+    case 4:
+        return ui->cmdBtn04;
+    case 5:
+        return ui->cmdBtn05;
+    default:
+        return nullptr;
     }
 }
 
@@ -301,11 +313,20 @@ void TZTMessage::Prepare(const QString &text, const QString &caption, std::uint8
 
     // The icon of the message type.
     switch (messageType) {
-    case mtError: ui->imgError->show(); break;
-    case mtWarning: ui->imgWarning->show(); break;
-    case mtInformation: ui->imgInformation->show(); break;
-    case mtQuestion: ui->imgQuestion->show(); break;
-    default: throw std::invalid_argument("Invalid message type in call to ZTMessage.");
+    case mtError:
+        ui->imgError->show();
+        break;
+    case mtWarning:
+        ui->imgWarning->show();
+        break;
+    case mtInformation:
+        ui->imgInformation->show();
+        break;
+    case mtQuestion:
+        ui->imgQuestion->show();
+        break;
+    default:
+        throw std::invalid_argument("Invalid message type in call to ZTMessage.");
     }
 
     // The buttons of the set.
@@ -368,11 +389,26 @@ void TZTMessage::ButtonClick(std::int16_t slot)
     accept();
 }
 
-void TZTMessage::cmdBtn01Click() { ButtonClick(1); }
-void TZTMessage::cmdBtn02Click() { ButtonClick(2); }
-void TZTMessage::cmdBtn03Click() { ButtonClick(3); }
-void TZTMessage::cmdBtn04Click() { ButtonClick(4); }
-void TZTMessage::cmdBtn05Click() { ButtonClick(5); }
+void TZTMessage::cmdBtn01Click()
+{
+    ButtonClick(1);
+}
+void TZTMessage::cmdBtn02Click()
+{
+    ButtonClick(2);
+}
+void TZTMessage::cmdBtn03Click()
+{
+    ButtonClick(3);
+}
+void TZTMessage::cmdBtn04Click()
+{
+    ButtonClick(4);
+}
+void TZTMessage::cmdBtn05Click()
+{
+    ButtonClick(5);
+}
 
 // ---- The routine ----
 

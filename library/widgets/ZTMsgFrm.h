@@ -45,7 +45,7 @@ constexpr std::uint8_t mrAll = 6;
 // Languages of the captions.
 constexpr std::uint8_t langPortuguese = 0;
 constexpr std::uint8_t langEnglish = 1;
-}
+} // namespace ZTMsg
 
 // The button and details captions of one language ("&" marks the accelerator).
 struct TZTMessageCaptions {
@@ -95,7 +95,7 @@ struct TZTMessageRequest {
     std::int16_t DefaultButton = 1; // ZTMessage only, after falling back to 1 when out of range
     std::uint8_t LanguageId = 1;
     QString FontName;
-    bool ShowDetails = false;       // ZTMessageDetails only
+    bool ShowDetails = false; // ZTMessageDetails only
 };
 
 // While an answerer is set, ZTMessage and ZTMessageDetails check their arguments as usual

@@ -39,7 +39,8 @@ QString ZTSplashNotice()
 }
 
 TSplashForm::TSplashForm(QWidget *parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), ui(std::make_unique<Ui::TSplashForm>())
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      ui(std::make_unique<Ui::TSplashForm>())
 {
     ui->setupUi(this);
     setFixedSize(FormWidth, FormHeight);

@@ -3,9 +3,9 @@
 
 #include "ZTApp.h"
 #include "ZTCrypto.h"
-#include "ZTFormUtils.h"
 #include "ZTExceptions.h"
 #include "ZTFileUtils.h"
+#include "ZTFormUtils.h"
 #include "ZTHelpUtils.h"
 #include "ZTMsgFrm.h"
 #include "ZTStrUtils.h"
@@ -152,8 +152,8 @@ bool ShowTipOfTheDay(const TZTApplication &application, bool showAtStartup, bool
         return false;
     if (application.TipsFile.isEmpty() || !ZTFileExistsSafe(application.TipsFile)) {
         if (forced)
-            ZTMessage(ZTTipsFileMissingMessage(), application.Title, ZTMsg::mtWarning, ZTMsg::bsOK, 1,
-                      application.LanguageId, application.FontName);
+            ZTMessage(ZTTipsFileMissingMessage(), application.Title, ZTMsg::mtWarning, ZTMsg::bsOK, 1, application.LanguageId,
+                      application.FontName);
         return false;
     }
 

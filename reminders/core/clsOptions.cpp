@@ -72,10 +72,7 @@ const TTextField TextFields[] = {
 
 } // namespace
 
-TVNTROptions::TVNTROptions(const QString &registryKey)
-    : optionsKey_(registryKey + QStringLiteral("\\Options"))
-{
-}
+TVNTROptions::TVNTROptions(const QString &registryKey) : optionsKey_(registryKey + QStringLiteral("\\Options")) {}
 
 void TVNTROptions::LoadFromRegistry()
 {

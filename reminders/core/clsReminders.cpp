@@ -150,12 +150,9 @@ EZTException NotFound(const QString &id)
                         QStringLiteral("There is no reminder with id '%1' in the database file.").arg(id), 1);
 }
 
-}
+} // namespace
 
-TReminders::TReminders(const QString &fileName)
-    : FileName(fileName)
-{
-}
+TReminders::TReminders(const QString &fileName) : FileName(fileName) {}
 
 TReminders::~TReminders() = default;
 
@@ -286,9 +283,9 @@ void TReminders::DeleteSeries(const TReminder &reminder)
     const std::size_t i = FindById(reminder);
     const QString id = mainTable_[i].Id;
     mainTable_.erase(mainTable_.begin() + std::ptrdiff_t(i));
-    exclusionsTable_.erase(std::remove_if(exclusionsTable_.begin(), exclusionsTable_.end(),
-                                          [&](const TReminder &row) { return row.Id == id; }),
-                           exclusionsTable_.end());
+    exclusionsTable_.erase(
+        std::remove_if(exclusionsTable_.begin(), exclusionsTable_.end(), [&](const TReminder &row) { return row.Id == id; }),
+        exclusionsTable_.end());
     InvalidateExclusionIndex();
     ++changeCount_;
     modified_ = true;

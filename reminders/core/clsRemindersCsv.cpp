@@ -15,18 +15,18 @@
 
 #include <filesystem>
 #include <mutex>
-#include <vector>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 namespace {
 
 // The Active field, the last of every row, has no column in the header.
-const QString CsvHeader = QStringLiteral(
-    "Date;Time;Reminder Message;Play Sound;Repeat Sound;Sound File;Run Program;Program Location;Recurring;"
-    "Recurrence Unit;Recurrence Daily Type;Recurrence Daily Every;Recurrence Weekly Every;Recurrence Weekly Days;"
-    "Recurrence Monthly Day;Recurrence Monthly Every;Recurrence Yearly Month;Recurrence Yearly Day;"
-    "Recurrence Start;Recurrence No End;Recurrence End By;Exclusion;");
+const QString CsvHeader =
+    QStringLiteral("Date;Time;Reminder Message;Play Sound;Repeat Sound;Sound File;Run Program;Program Location;Recurring;"
+                   "Recurrence Unit;Recurrence Daily Type;Recurrence Daily Every;Recurrence Weekly Every;Recurrence Weekly Days;"
+                   "Recurrence Monthly Day;Recurrence Monthly Every;Recurrence Yearly Month;Recurrence Yearly Day;"
+                   "Recurrence Start;Recurrence No End;Recurrence End By;Exclusion;");
 
 std::filesystem::path FsPath(const QString &path)
 {
@@ -46,77 +46,78 @@ void TReminders::ExportCsv(const QString &path)
 {
     ZTRaising(TZTRaise::PassThrough,
               QStringLiteral("There was and error while exporting reminders to '%1'.").arg(ZTExtractFileName(path)), [&] {
-        QString text = CsvHeader + QLatin1String("\r\n");
-        int count = 0;
-        {
-            std::lock_guard<std::recursive_mutex> guard(Lock);
-            const int mainRows = MainRowCount();
-            if (mainRows == 0)
-                throw EZTException(QStringLiteral("There are no reminders to export."), QString(), 2);
-            const int exclusionRows = ExclusionRowCount();
-            TReminder row;
-            for (int i = 0; i < mainRows; ++i) {
-                ReadMainRow(i, row);
-                text += FormatLine(row, false);
-                text += QLatin1String("\r\n");
-                ++count;
-            }
-            for (int i = 0; i < exclusionRows; ++i) {
-                ReadExclusionRow(i, row);
-                text += FormatLine(row, false);
-                text += QLatin1String("\r\n");
-            }
-        }
-        const QByteArray bytes = text.toUtf8();
+                  QString text = CsvHeader + QLatin1String("\r\n");
+                  int count = 0;
+                  {
+                      std::lock_guard<std::recursive_mutex> guard(Lock);
+                      const int mainRows = MainRowCount();
+                      if (mainRows == 0)
+                          throw EZTException(QStringLiteral("There are no reminders to export."), QString(), 2);
+                      const int exclusionRows = ExclusionRowCount();
+                      TReminder row;
+                      for (int i = 0; i < mainRows; ++i) {
+                          ReadMainRow(i, row);
+                          text += FormatLine(row, false);
+                          text += QLatin1String("\r\n");
+                          ++count;
+                      }
+                      for (int i = 0; i < exclusionRows; ++i) {
+                          ReadExclusionRow(i, row);
+                          text += FormatLine(row, false);
+                          text += QLatin1String("\r\n");
+                      }
+                  }
+                  const QByteArray bytes = text.toUtf8();
 
-        // An existing file is replaced, also when it is read-only.
-        ZTDeleteFile(path);
-        QString reason;
-        if (!ZTWriteFileAtomic(path, bytes, reason))
-            throw std::runtime_error(reason.toStdString());
+                  // An existing file is replaced, also when it is read-only.
+                  ZTDeleteFile(path);
+                  QString reason;
+                  if (!ZTWriteFileAtomic(path, bytes, reason))
+                      throw std::runtime_error(reason.toStdString());
 
-        throw EZTException(QStringLiteral("%1 reminders exported.").arg(count), QString(), 2);
-    });
+                  throw EZTException(QStringLiteral("%1 reminders exported.").arg(count), QString(), 2);
+              });
 }
 
 void TReminders::ImportCsv(const QString &path)
 {
     ZTRaising(TZTRaise::PassThrough,
               QStringLiteral("There was an error while importing reminders from '%1'.").arg(ZTExtractFileName(path)), [&] {
-        if (!ZTFileExistsSafe(path))
-            throw EZTException(QStringLiteral("File not found."), QStringLiteral("File '%1' not found.").arg(path), 1);
-        const QString text = ReadTextFile(path);
-        const QList<QStringView> lines = SplitTextLines(text);
-        if (lines.isEmpty())
-            throw EZTException(QStringLiteral("There are no reminders to import."), QString(), 1);
-        if (lines.first() != CsvHeader)
-            throw EZTException(QStringLiteral("Invalid CSV header."),
-                               QStringLiteral("This file was not created using Ventaro! or a compatible CSV editor."), 1);
+                  if (!ZTFileExistsSafe(path))
+                      throw EZTException(QStringLiteral("File not found."), QStringLiteral("File '%1' not found.").arg(path), 1);
+                  const QString text = ReadTextFile(path);
+                  const QList<QStringView> lines = SplitTextLines(text);
+                  if (lines.isEmpty())
+                      throw EZTException(QStringLiteral("There are no reminders to import."), QString(), 1);
+                  if (lines.first() != CsvHeader)
+                      throw EZTException(QStringLiteral("Invalid CSV header."),
+                                         QStringLiteral("This file was not created using Ventaro! or a compatible CSV editor."),
+                                         1);
 
-        // Every imported row gets a fresh identity. The whole file is read and checked before
-        // anything is added: a bad row adds nothing, so no half import waits unseen in the store
-        // for the next save to write it to the database file.
-        std::vector<TReminder::Ptr> rows;
-        rows.reserve(std::size_t(lines.size() - 1));
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const TReminder::Ptr reminder = TReminder::Create();
-            ParseLine(*reminder, lines.at(i).toString(), true);
-            rows.push_back(reminder);
-        }
-        int count = 0;
-        {
-            std::lock_guard<std::recursive_mutex> guard(Lock);
-            for (const TReminder::Ptr &reminder : rows) {
-                if (reminder->Exclusion) {
-                    AddExclusion(*reminder);
-                } else {
-                    Add(*reminder);
-                    ++count;
-                }
-            }
-        }
-        throw EZTException(QStringLiteral("%1 reminders imported.").arg(count), QString(), 2);
-    });
+                  // Every imported row gets a fresh identity. The whole file is read and checked before
+                  // anything is added: a bad row adds nothing, so no half import waits unseen in the store
+                  // for the next save to write it to the database file.
+                  std::vector<TReminder::Ptr> rows;
+                  rows.reserve(std::size_t(lines.size() - 1));
+                  for (qsizetype i = 1; i < lines.size(); ++i) {
+                      const TReminder::Ptr reminder = TReminder::Create();
+                      ParseLine(*reminder, lines.at(i).toString(), true);
+                      rows.push_back(reminder);
+                  }
+                  int count = 0;
+                  {
+                      std::lock_guard<std::recursive_mutex> guard(Lock);
+                      for (const TReminder::Ptr &reminder : rows) {
+                          if (reminder->Exclusion) {
+                              AddExclusion(*reminder);
+                          } else {
+                              Add(*reminder);
+                              ++count;
+                          }
+                      }
+                  }
+                  throw EZTException(QStringLiteral("%1 reminders imported.").arg(count), QString(), 2);
+              });
 }
 
 void TReminders::CopyDatabaseTo(const QString &path)
@@ -132,8 +133,7 @@ void TReminders::CopyDatabaseTo(const QString &path)
         // An existing file is replaced, also when it is read-only.
         ZTDeleteFile(path);
         std::error_code error;
-        std::filesystem::copy_file(FsPath(FileName), FsPath(path), std::filesystem::copy_options::overwrite_existing,
-                                   error);
+        std::filesystem::copy_file(FsPath(FileName), FsPath(path), std::filesystem::copy_options::overwrite_existing, error);
         if (error)
             throw std::runtime_error(error.message());
     });

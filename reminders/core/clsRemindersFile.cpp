@@ -728,8 +728,9 @@ QString CheckRow(QStringView line, bool oldFormat)
         if (!inRange(field(n), 999999999))
             return QStringLiteral("field %1 is not a number").arg(n);
     const QStringView weekdays = field(15);
-    if (!weekdays.isEmpty() && (weekdays.size() != 7 || weekdays.contains(QLatin1Char(' '))
-                                || std::any_of(weekdays.begin(), weekdays.end(), [](QChar c) { return c != u'0' && c != u'1'; })))
+    if (!weekdays.isEmpty()
+        && (weekdays.size() != 7 || weekdays.contains(QLatin1Char(' '))
+            || std::any_of(weekdays.begin(), weekdays.end(), [](QChar c) { return c != u'0' && c != u'1'; })))
         return QStringLiteral("its weekdays cannot be read");
     if (oldFormat)
         return QString();
@@ -860,8 +861,9 @@ void TReminders::Save()
             QByteArray theirs;
             QString reason;
             if (!ZTReadRegularFile(FileName, theirs, reason))
-                throw std::runtime_error(
-                    QStringLiteral("The version of another program could not be kept beside the file: %1").arg(reason).toStdString());
+                throw std::runtime_error(QStringLiteral("The version of another program could not be kept beside the file: %1")
+                                             .arg(reason)
+                                             .toStdString());
             KeepConflictBytes(theirs);
             std::vector<TReminder> mainRows, exclusionRows;
             backup = ReadWhole(theirs, mainRows, exclusionRows, reason);

@@ -27,8 +27,8 @@
 #include <libical/ical.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cctype>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -64,8 +64,8 @@ QByteArray Compact(const QDate &date)
 QByteArray Compact(const QDate &date, int minute)
 {
     char text[32];
-    const int n = std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d00", date.year(), date.month(), date.day(),
-                                minute / 60, minute % 60);
+    const int n = std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d00", date.year(), date.month(), date.day(), minute / 60,
+                                minute % 60);
     return QByteArray(text, n);
 }
 
@@ -160,8 +160,8 @@ icaltimetype IcalUtc(const QDateTime &local)
 
 QString MessageFirstLine(const QString &message)
 {
-    const auto end = std::find_if(message.cbegin(), message.cend(),
-                                  [](QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); });
+    const auto end =
+        std::find_if(message.cbegin(), message.cend(), [](QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); });
     return message.left(end - message.cbegin());
 }
 
@@ -177,9 +177,8 @@ QString MessageForIcs(const QString &message)
 QString WithoutControls(const QString &text)
 {
     QString out = text;
-    out.removeIf([](QChar c) {
-        return c.category() == QChar::Other_Control && c != QLatin1Char('\n') && c != QLatin1Char('\t');
-    });
+    out.removeIf(
+        [](QChar c) { return c.category() == QChar::Other_Control && c != QLatin1Char('\n') && c != QLatin1Char('\t'); });
     return out;
 }
 
@@ -193,7 +192,6 @@ QString MessageFromIcs(const QString &text)
     message.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     return message;
 }
-
 
 // ---- Writing ---------------------------------------------------------------------------------
 
@@ -245,8 +243,8 @@ QByteArray RuleOf(const TReminder &row, const QString &workDays)
     case ruWeekly:
         if (DayList(row.RecurrenceWeeklyDays).isEmpty())
             return {};
-        return "FREQ=WEEKLY;INTERVAL=" + QByteArray::number(std::max(1, row.RecurrenceWeeklyEvery)) + ";BYDAY="
-               + DayList(row.RecurrenceWeeklyDays) + ";WKST=MO";
+        return "FREQ=WEEKLY;INTERVAL=" + QByteArray::number(std::max(1, row.RecurrenceWeeklyEvery))
+               + ";BYDAY=" + DayList(row.RecurrenceWeeklyDays) + ";WKST=MO";
     case ruMonthly: {
         const int d = row.RecurrenceMonthlyDay;
         if (d < 1)
@@ -314,11 +312,10 @@ QString RecurrenceFields(const TReminder &row)
     const auto n = [](int value) { return QString::number(value); };
     const auto day = [](TDateTime value) { return QString::fromLatin1(Compact(DateTimeToQDate(value))); };
     const auto flag = [](bool value) { return QString::fromLatin1(BoolText(value)); };
-    return QLatin1String("DATE=") + day(row.Date) + QLatin1String(" START=") + day(row.RecurrenceStart)
-           + QLatin1String(" END=") + day(row.RecurrenceEndBy) + QLatin1String(" NOEND=") + flag(row.RecurrenceNoEnd)
-           + QLatin1String(" RECURRING=") + flag(row.Recurring) + QLatin1String(" UNIT=")
-           + n(RecurrenceUnitToInt(row.RecurrenceUnit)) + QLatin1String(" DAILYTYPE=")
-           + n(RecurrenceDailyTypeToInt(row.RecurrenceDailyType)) + QLatin1String(" DAILYEVERY=")
+    return QLatin1String("DATE=") + day(row.Date) + QLatin1String(" START=") + day(row.RecurrenceStart) + QLatin1String(" END=")
+           + day(row.RecurrenceEndBy) + QLatin1String(" NOEND=") + flag(row.RecurrenceNoEnd) + QLatin1String(" RECURRING=")
+           + flag(row.Recurring) + QLatin1String(" UNIT=") + n(RecurrenceUnitToInt(row.RecurrenceUnit))
+           + QLatin1String(" DAILYTYPE=") + n(RecurrenceDailyTypeToInt(row.RecurrenceDailyType)) + QLatin1String(" DAILYEVERY=")
            + n(row.RecurrenceDailyEvery) + QLatin1String(" WEEKLYEVERY=") + n(row.RecurrenceWeeklyEvery)
            + QLatin1String(" WEEKDAYS=") + (row.RecurrenceWeeklyDays.isEmpty() ? QStringLiteral("-") : row.RecurrenceWeeklyDays)
            + QLatin1String(" MONTHLYDAY=") + n(row.RecurrenceMonthlyDay) + QLatin1String(" MONTHLYEVERY=")
@@ -386,8 +383,7 @@ TComponent EventOf(const TReminder &row, const std::vector<const TReminder *> &e
     if (lastDismissed.isValid()) {
         icalcomponent_add_property(alarm, icalproperty_new_acknowledged(IcalUtc(lastDismissed)));
         const QDateTime utc = AsLocal(lastDismissed).toUTC();
-        AddX(alarm, XMozLastAck,
-             QString::fromLatin1(Compact(utc.date(), utc.time().hour() * 60 + utc.time().minute()) + 'Z'));
+        AddX(alarm, XMozLastAck, QString::fromLatin1(Compact(utc.date(), utc.time().hour() * 60 + utc.time().minute()) + 'Z'));
     }
     icalcomponent_add_component(e, alarm);
     return event;
@@ -469,21 +465,20 @@ void ExportIcs(TReminders &store, const QString &path)
 {
     ZTRaising(TZTRaise::PassThrough,
               QStringLiteral("There was an error while exporting reminders to '%1'.").arg(ZTExtractFileName(path)), [&] {
-        int count = 0;
-        QByteArray bytes;
-        {
-            std::lock_guard<std::recursive_mutex> guard(store.Lock);
-            count = store.MainRowCount();
-            if (count == 0)
-                throw EZTException(QStringLiteral("There are no reminders to export."), QString(), 2);
-            bytes = RemindersToIcs(store);
-        }
-        // An existing file is replaced, also when it is read-only.
-        ZTDeleteFile(path);
-        QString reason;
-        if (!ZTWriteFileAtomic(path, bytes, reason))
-            throw std::runtime_error(reason.toStdString());
-        throw EZTException(QStringLiteral("%1 reminders exported.").arg(count), QString(), 2);
-    });
+                  int count = 0;
+                  QByteArray bytes;
+                  {
+                      std::lock_guard<std::recursive_mutex> guard(store.Lock);
+                      count = store.MainRowCount();
+                      if (count == 0)
+                          throw EZTException(QStringLiteral("There are no reminders to export."), QString(), 2);
+                      bytes = RemindersToIcs(store);
+                  }
+                  // An existing file is replaced, also when it is read-only.
+                  ZTDeleteFile(path);
+                  QString reason;
+                  if (!ZTWriteFileAtomic(path, bytes, reason))
+                      throw std::runtime_error(reason.toStdString());
+                  throw EZTException(QStringLiteral("%1 reminders exported.").arg(count), QString(), 2);
+              });
 }
-

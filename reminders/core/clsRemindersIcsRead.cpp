@@ -37,10 +37,8 @@ using namespace ics;
 
 namespace {
 
-
 // The namespace of the GUIDs derived from UIDs.
 const QUuid UidNamespace(0x6d1e2a4c, 0x93b7, 0x4f05, 0x8a, 0x61, 0x2c, 0x0e, 0x5b, 0x7d, 0x94, 0x13);
-
 
 QString XValue(icalcomponent *component, const char *name, bool *found = nullptr)
 {
@@ -69,7 +67,6 @@ QStringList XValues(icalcomponent *component, const char *name)
             values << Utf8(icalproperty_get_x(p)).trimmed();
     return values;
 }
-
 
 bool SafeId(const QString &uid)
 {
@@ -160,9 +157,9 @@ bool ApplyRecurrenceFields(const QString &text, TReminder &row)
         if (eq > 0)
             fields.insert(word.left(eq), word.mid(eq + 1));
     }
-    static const char *const names[] = {"DATE", "START", "END", "NOEND", "RECURRING", "UNIT", "DAILYTYPE",
-                                        "DAILYEVERY", "WEEKLYEVERY", "WEEKDAYS", "MONTHLYDAY", "MONTHLYEVERY",
-                                        "YEARLYMONTH", "YEARLYDAY"};
+    static const char *const names[] = {"DATE",       "START",        "END",         "NOEND",       "RECURRING",
+                                        "UNIT",       "DAILYTYPE",    "DAILYEVERY",  "WEEKLYEVERY", "WEEKDAYS",
+                                        "MONTHLYDAY", "MONTHLYEVERY", "YEARLYMONTH", "YEARLYDAY"};
     for (const char *name : names)
         if (!fields.contains(QLatin1String(name)))
             return false;
@@ -221,10 +218,7 @@ QByteArray NormalRule(const QByteArray &rule)
 
 class TReader {
 public:
-    explicit TReader(const QString &workDays)
-        : workDays_(workDays)
-    {
-    }
+    explicit TReader(const QString &workDays) : workDays_(workDays) {}
 
     TIcsReading Reading;
 
@@ -273,10 +267,7 @@ private:
     const TLocalZone zone_;
     QSet<QString> ids_;
 
-    void Skip(icalcomponent *c, const QString &reason)
-    {
-        Reading.Skipped << QStringLiteral("%1: %2.").arg(Caption(c), reason);
-    }
+    void Skip(icalcomponent *c, const QString &reason) { Reading.Skipped << QStringLiteral("%1: %2.").arg(Caption(c), reason); }
 
     static QString RecurrenceIdText(icalcomponent *c)
     {
@@ -289,7 +280,7 @@ private:
     // other properties, such as an empty SUMMARY, only cost that property.
     static QString ParseError(icalcomponent *c)
     {
-        static const char *const vital[] = {"DTSTART", "DTEND", "DUE",   "DURATION", "RRULE",
+        static const char *const vital[] = {"DTSTART", "DTEND",  "DUE",    "DURATION",      "RRULE",
                                             "RDATE",   "EXDATE", "EXRULE", "RECURRENCE-ID", "TRIGGER"};
         QList<icalcomponent *> parts{c};
         for (icalcomponent *a = icalcomponent_get_first_component(c, ICAL_VALARM_COMPONENT); a;
@@ -484,10 +475,7 @@ private:
             Reading.Reminders.push_back(std::move(one));
     }
 
-    static qint64 Key(const QDateTime &m)
-    {
-        return m.date().toJulianDay() * 1440 + MinuteOf(m);
-    }
+    static qint64 Key(const QDateTime &m) { return m.date().toJulianDay() * 1440 + MinuteOf(m); }
 
     void ReadSoundAndProgram(icalcomponent *c, TIcsReminder &out)
     {
@@ -504,8 +492,7 @@ private:
 
     // A repeating event written for another zone: every occurrence in the first two years must
     // land at the reminder's local time of day, on its own day moved by the same shift.
-    static QString CheckLocalTimes(const icalrecurrencetype &rule, const TTiming &timing, const QDateTime &moment,
-                                   qint64 shift)
+    static QString CheckLocalTimes(const icalrecurrencetype &rule, const TTiming &timing, const QDateTime &moment, qint64 shift)
     {
         // Floating times, dates and times of our own zone keep the wall clock as the program does.
         if (timing.Anchor.is_date || InLocalZone(timing.Anchor) || (!timing.Anchor.zone && !icaltime_is_utc(timing.Anchor)))
@@ -628,8 +615,7 @@ void CheckStructure(const QByteArray &utf8)
             if (stack.isEmpty())
                 fail(lineNo, QStringLiteral("END:%1 closes nothing.").arg(QString::fromUtf8(value)));
             if (stack.last() != value)
-                fail(lineNo, QStringLiteral("END:%1 closes %2.")
-                                 .arg(QString::fromUtf8(value), QString::fromUtf8(stack.last())));
+                fail(lineNo, QStringLiteral("END:%1 closes %2.").arg(QString::fromUtf8(value), QString::fromUtf8(stack.last())));
             stack.removeLast();
         } else if (stack.isEmpty()) {
             fail(lineNo, QStringLiteral("%1 stands outside a VCALENDAR.").arg(QString::fromUtf8(name)));
@@ -679,63 +665,64 @@ void ImportIcs(TReminders &store, const QString &path)
 {
     ZTRaising(TZTRaise::PassThrough,
               QStringLiteral("There was an error while importing reminders from '%1'.").arg(ZTExtractFileName(path)), [&] {
-        if (!ZTFileExistsSafe(path))
-            throw EZTException(QStringLiteral("File not found."), QStringLiteral("File '%1' not found.").arg(path), 1);
-        // The whole file is read before anything is added: a file that fails adds nothing.
-        const TIcsReading reading = ReadIcs(ReadTextFile(path).toUtf8(), store.WorkDays());
+                  if (!ZTFileExistsSafe(path))
+                      throw EZTException(QStringLiteral("File not found."), QStringLiteral("File '%1' not found.").arg(path), 1);
+                  // The whole file is read before anything is added: a file that fails adds nothing.
+                  const TIcsReading reading = ReadIcs(ReadTextFile(path).toUtf8(), store.WorkDays());
 
-        int added = 0;
-        int updated = 0;
-        int programsOff = 0;
-        {
-            std::lock_guard<std::recursive_mutex> guard(store.Lock);
-            QSet<QString> ids;
-            TReminder here;
-            for (int i = 0; i < store.MainRowCount(); ++i) {
-                store.ReadMainRow(i, here);
-                ids.insert(here.Id);
-            }
-            for (const TIcsReminder &item : reading.Reminders) {
-                TReminder row = item.Row;
-                std::vector<TReminder> exclusions = item.Exclusions;
-                // A program starts only where the user allowed it on this machine: a reminder
-                // already here that runs the same program keeps running it.
-                bool keep = false;
-                if (ids.contains(row.Id)) {
-                    here.Id = row.Id;
-                    store.Refresh(here);
-                    keep = item.ProgramOffered && here.RunProgram && here.ProgramLocation == row.ProgramLocation;
-                    store.DeleteSeries(here);
-                    ++updated;
-                } else {
-                    ++added;
-                }
-                if (item.ProgramOffered && !keep)
-                    ++programsOff;
-                row.RunProgram = keep;
-                store.Add(row);
-                ids.insert(row.Id);
-                for (TReminder &x : exclusions) {
-                    x.RunProgram = keep;
-                    store.AddExclusion(x);
-                }
-            }
-        }
-        const int imported = added + updated;
-        QString message = QStringLiteral("%1 reminders imported.").arg(imported);
-        if (!reading.Skipped.isEmpty())
-            message = QStringLiteral("%1 reminders imported, %2 skipped.").arg(imported).arg(reading.Skipped.size());
-        QStringList details;
-        if (updated > 0)
-            details << QStringLiteral("%1 of them replaced the reminders with the same UID that were already here.").arg(updated);
-        if (programsOff > 0)
-            details << QStringLiteral("\"Run a program\" came in off for %1 reminders: a file from elsewhere does not "
-                                      "start programs here. Turn it on in the reminder to let it start its program.")
-                           .arg(programsOff);
-        if (!reading.Skipped.isEmpty()) {
-            details << QStringLiteral("Skipped, since this program cannot keep them as they are:");
-            details << reading.Skipped;
-        }
-        throw EZTException(message, details.join(QLatin1Char('\n')), 2);
-    });
+                  int added = 0;
+                  int updated = 0;
+                  int programsOff = 0;
+                  {
+                      std::lock_guard<std::recursive_mutex> guard(store.Lock);
+                      QSet<QString> ids;
+                      TReminder here;
+                      for (int i = 0; i < store.MainRowCount(); ++i) {
+                          store.ReadMainRow(i, here);
+                          ids.insert(here.Id);
+                      }
+                      for (const TIcsReminder &item : reading.Reminders) {
+                          TReminder row = item.Row;
+                          std::vector<TReminder> exclusions = item.Exclusions;
+                          // A program starts only where the user allowed it on this machine: a reminder
+                          // already here that runs the same program keeps running it.
+                          bool keep = false;
+                          if (ids.contains(row.Id)) {
+                              here.Id = row.Id;
+                              store.Refresh(here);
+                              keep = item.ProgramOffered && here.RunProgram && here.ProgramLocation == row.ProgramLocation;
+                              store.DeleteSeries(here);
+                              ++updated;
+                          } else {
+                              ++added;
+                          }
+                          if (item.ProgramOffered && !keep)
+                              ++programsOff;
+                          row.RunProgram = keep;
+                          store.Add(row);
+                          ids.insert(row.Id);
+                          for (TReminder &x : exclusions) {
+                              x.RunProgram = keep;
+                              store.AddExclusion(x);
+                          }
+                      }
+                  }
+                  const int imported = added + updated;
+                  QString message = QStringLiteral("%1 reminders imported.").arg(imported);
+                  if (!reading.Skipped.isEmpty())
+                      message = QStringLiteral("%1 reminders imported, %2 skipped.").arg(imported).arg(reading.Skipped.size());
+                  QStringList details;
+                  if (updated > 0)
+                      details << QStringLiteral("%1 of them replaced the reminders with the same UID that were already here.")
+                                     .arg(updated);
+                  if (programsOff > 0)
+                      details << QStringLiteral("\"Run a program\" came in off for %1 reminders: a file from elsewhere does not "
+                                                "start programs here. Turn it on in the reminder to let it start its program.")
+                                     .arg(programsOff);
+                  if (!reading.Skipped.isEmpty()) {
+                      details << QStringLiteral("Skipped, since this program cannot keep them as they are:");
+                      details << reading.Skipped;
+                  }
+                  throw EZTException(message, details.join(QLatin1Char('\n')), 2);
+              });
 }

@@ -37,8 +37,8 @@ QDateTime LocalOf(const icaltimetype &t)
     if (InLocalZone(t))
         return Wall(date, QTime(t.hour, t.minute, t.second));
     if (icaltime_is_utc(t) || t.zone) {
-        const time_t secs = icaltime_is_utc(t) ? icaltime_as_timet(t)
-                                               : icaltime_as_timet_with_zone(t, const_cast<icaltimezone *>(t.zone));
+        const time_t secs =
+            icaltime_is_utc(t) ? icaltime_as_timet(t) : icaltime_as_timet_with_zone(t, const_cast<icaltimezone *>(t.zone));
         return WallOfInstant(QDateTime::fromSecsSinceEpoch(qint64(secs), Qt::UTC));
     }
     return Wall(date, QTime(t.hour, t.minute, t.second));
@@ -256,7 +256,8 @@ TSkip MapRule(const icalrecurrencetype &r, const QDate &first, qint64 shift, boo
         if (nDays || nSetPos)
             return fail(QStringLiteral("its yearly rule names weekdays or positions"));
         if (interval != 1)
-            return fail(QStringLiteral("it repeats every %1 years; this program repeats yearly reminders every year").arg(interval));
+            return fail(
+                QStringLiteral("it repeats every %1 years; this program repeats yearly reminders every year").arg(interval));
         if (shift != 0)
             return fail(QStringLiteral("its reminder falls on another day than its event"));
         if (nMonths > 1 || nMonthDays > 1)

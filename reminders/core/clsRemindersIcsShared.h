@@ -76,8 +76,8 @@ public:
     TLocalZone()
     {
         const QByteArray id = QTimeZone::systemTimeZoneId();
-        static const QSet<QByteArray> utcNames = {"UTC", "Etc/UTC", "Etc/Universal", "Universal", "Zulu",
-                                                   "Etc/Zulu", "Etc/GMT", "GMT", "UCT", "Etc/UCT"};
+        static const QSet<QByteArray> utcNames = {"UTC",      "Etc/UTC", "Etc/Universal", "Universal", "Zulu",
+                                                  "Etc/Zulu", "Etc/GMT", "GMT",           "UCT",       "Etc/UCT"};
         if (id.isEmpty() || utcNames.contains(id)) {
             Kind = id.isEmpty() ? Floating : Utc;
             return;
@@ -127,15 +127,14 @@ public:
     }
 };
 
-
 int DaysInMonthOf(int month, bool leap);
 QByteArray BoolText(bool b);
 
 // DTSTART and RRULE of a row, as the export writes them.
 struct TStartAndRule {
-    QDateTime Start;     // local wall clock
-    QByteArray Rule;     // empty for a one-time reminder
-    bool Empty = false;  // a series without occurrences: its only instance is excluded
+    QDateTime Start;    // local wall clock
+    QByteArray Rule;    // empty for a one-time reminder
+    bool Empty = false; // a series without occurrences: its only instance is excluded
 };
 TStartAndRule StartAndRule(const TReminder &row, const QString &workDays, const TLocalZone &zone);
 

@@ -248,7 +248,7 @@ void TReminders::SnapshotBeforeSave()
     const QString name = ZTExtractFileName(FileName);
     const QString ext = ZTExtractFileExt(name);
     const QString today = HistoryFolder() + name.left(name.size() - ext.size()) + QLatin1Char(' ')
-                        + ZTNowDateTime().date().toString(Qt::ISODate) + ext;
+                          + ZTNowDateTime().date().toString(Qt::ISODate) + ext;
     if (!QFileInfo::exists(today))
         WriteSnapshot(baseBytes_, QString());
 }

@@ -379,11 +379,7 @@ TSeriesRule MakeRule(const TReminder &series, F &&workDays)
 // for the life of the object.
 class TExclusionLookup {
 public:
-    TExclusionLookup(const std::vector<const TReminder *> &rows, bool activeOnly)
-        : rows_(rows)
-        , activeOnly_(activeOnly)
-    {
-    }
+    TExclusionLookup(const std::vector<const TReminder *> &rows, bool activeOnly) : rows_(rows), activeOnly_(activeOnly) {}
 
     bool Contains(Day day, int minute)
     {
@@ -419,8 +415,7 @@ private:
 // recorded occurrence days within it, so that they are counted and walked without listing them.
 class TMissedOccurrences {
 public:
-    TMissedOccurrences(const TSeriesRule &rule, const std::vector<const TReminder *> &rows, std::int64_t after,
-                       std::int64_t upTo)
+    TMissedOccurrences(const TSeriesRule &rule, const std::vector<const TReminder *> &rows, std::int64_t after, std::int64_t upTo)
         : rule_(rule)
     {
         if (rule.Kind == TSeriesRule::None || upTo == TReminders::NoStamp)
@@ -481,7 +476,7 @@ int ClampCount(Day count)
     return int(std::clamp<Day>(count, 0, std::numeric_limits<int>::max()));
 }
 
-}
+} // namespace
 
 // ---- TReminder ---------------------------------------------------------------------------------
 
@@ -641,8 +636,7 @@ int TReminders::CountMissed(const TReminder &series, std::int64_t after, std::in
     return ClampCount(count);
 }
 
-int TReminders::CollectMissed(const TReminder &series, std::int64_t after, std::int64_t upTo, int limit,
-                              TZTDateTimeArray &days)
+int TReminders::CollectMissed(const TReminder &series, std::int64_t after, std::int64_t upTo, int limit, TZTDateTimeArray &days)
 {
     std::lock_guard<std::recursive_mutex> guard(Lock);
     const TSeriesRule rule = MakeRule(series, [&] { return WorkDays(); });

@@ -23,7 +23,7 @@ int StrToInt(const QString &s)
     return value;
 }
 
-}
+} // namespace
 
 // ---- Text forms -----------------------------------------------------------------------
 
@@ -128,10 +128,22 @@ int IsoWeekday(TDateTime d)
 
 // ---- Comparisons ------------------------------------------------------------------------
 
-bool SameDay(TDateTime a, TDateTime b) { return DayNumber(a) == DayNumber(b); }
-bool DayBefore(TDateTime a, TDateTime b) { return DayNumber(a) < DayNumber(b); }
-bool DayOnOrBefore(TDateTime a, TDateTime b) { return DayNumber(a) <= DayNumber(b); }
-bool DayOnOrAfter(TDateTime a, TDateTime b) { return DayNumber(a) >= DayNumber(b); }
+bool SameDay(TDateTime a, TDateTime b)
+{
+    return DayNumber(a) == DayNumber(b);
+}
+bool DayBefore(TDateTime a, TDateTime b)
+{
+    return DayNumber(a) < DayNumber(b);
+}
+bool DayOnOrBefore(TDateTime a, TDateTime b)
+{
+    return DayNumber(a) <= DayNumber(b);
+}
+bool DayOnOrAfter(TDateTime a, TDateTime b)
+{
+    return DayNumber(a) >= DayNumber(b);
+}
 
 bool SameMinute(TDateTime dateA, TDateTime timeA, TDateTime dateB, TDateTime timeB)
 {
@@ -153,7 +165,10 @@ bool MinuteOnOrAfter(TDateTime dateA, TDateTime timeA, TDateTime dateB, TDateTim
     return MinuteStamp(dateA, timeA) >= MinuteStamp(dateB, timeB);
 }
 
-bool SameTime(TDateTime a, TDateTime b) { return MinuteOfDay(a) == MinuteOfDay(b); }
+bool SameTime(TDateTime a, TDateTime b)
+{
+    return MinuteOfDay(a) == MinuteOfDay(b);
+}
 
 int DaysBetween(TDateTime a, TDateTime b)
 {
@@ -190,8 +205,14 @@ TDateTime DayViewEndTime()
     return EncodeTime(23, 50, 0, 0);
 }
 
-bool SameDate(TDateTime a, TDateTime b) { return SameDay(a, b); }
-bool DateBefore(TDateTime a, TDateTime b) { return DayNumber(b) < DayNumber(a); }
+bool SameDate(TDateTime a, TDateTime b)
+{
+    return SameDay(a, b);
+}
+bool DateBefore(TDateTime a, TDateTime b)
+{
+    return DayNumber(b) < DayNumber(a);
+}
 
 // ---- Locale-dependent texts ----------------------------------------------------------------
 
@@ -245,7 +266,7 @@ void LocaleClock(const QLocale &locale, bool &twelveHour, bool &designatorFirst)
     twelveHour = f.isEmpty() || ap >= 0;
     designatorFirst = ap >= 0 && hour >= 0 && ap < hour;
 }
-}
+} // namespace
 
 QString TimePickerFormat()
 {
@@ -291,8 +312,8 @@ TDateTime SlotToTime(int index)
 
 void FillIntervals(QStringList &list)
 {
-    list = QStringList{QStringLiteral("Once"), QStringLiteral("Daily"), QStringLiteral("Weekly"),
-                       QStringLiteral("Monthly"), QStringLiteral("Yearly")};
+    list = QStringList{QStringLiteral("Once"), QStringLiteral("Daily"), QStringLiteral("Weekly"), QStringLiteral("Monthly"),
+                       QStringLiteral("Yearly")};
 }
 
 void FillMonths(QStringList &list)

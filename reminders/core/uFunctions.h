@@ -41,9 +41,9 @@ int IsoWeekday(TDateTime d);
 // ---- Comparisons ------------------------------------------------------------------------
 // Day precision: only the calendar days of the values count.
 bool SameDay(TDateTime a, TDateTime b);
-bool DayBefore(TDateTime a, TDateTime b);      // a is an earlier day than b
-bool DayOnOrBefore(TDateTime a, TDateTime b);  // a is b's day or earlier
-bool DayOnOrAfter(TDateTime a, TDateTime b);   // a is b's day or later
+bool DayBefore(TDateTime a, TDateTime b);     // a is an earlier day than b
+bool DayOnOrBefore(TDateTime a, TDateTime b); // a is b's day or earlier
+bool DayOnOrAfter(TDateTime a, TDateTime b);  // a is b's day or later
 // Minute precision: the moment (calendar day of the date, hour and minute of the time).
 bool SameMinute(TDateTime dateA, TDateTime timeA, TDateTime dateB, TDateTime timeB);
 bool MinuteBefore(TDateTime dateA, TDateTime timeA, TDateTime dateB, TDateTime timeB);

@@ -208,9 +208,8 @@ void TVNTRDayView::BuildOrRecolour(TDateTime date)
         marker->hide();
         marker->installEventFilter(this);
         marker->setProperty(TRepresentation::SlotProperty, i);
-        connect(marker, &QToolButton::clicked, this, [this, i] {
-            ZTGuard(TZTRaise::PassThrough, kClickError, [&] { OpenOverflow(i); });
-        });
+        connect(marker, &QToolButton::clicked, this,
+                [this, i] { ZTGuard(TZTRaise::PassThrough, kClickError, [&] { OpenOverflow(i); }); });
         layout->addWidget(area, 1);
 
         rows_.push_back(row);

@@ -160,8 +160,8 @@ TAddReminderDlg::TAddReminderDlg(QWidget *parent)
     ui->txtProgramLocation->SetAccessibleCaption(QStringLiteral("Program location"));
 
     // The buttons run the dialog's actions and follow their enabling.
-    const std::array<std::pair<QAbstractButton *, QAction *>, 3> bindings = {{
-        {ui->cmdOK, ui->actOK}, {ui->cmdCancel, ui->actCancel}, {ui->cmdAdvanced, ui->actAdvanced}}};
+    const std::array<std::pair<QAbstractButton *, QAction *>, 3> bindings = {
+        {{ui->cmdOK, ui->actOK}, {ui->cmdCancel, ui->actCancel}, {ui->cmdAdvanced, ui->actAdvanced}}};
     for (const auto &[button, action] : bindings) {
         connect(button, &QAbstractButton::clicked, action, &QAction::trigger);
         connect(action, &QAction::changed, button, [button, action] { button->setEnabled(action->isEnabled()); });
@@ -403,8 +403,8 @@ TDateTime TAddReminderDlg::ProposedEndDate() const
 bool TAddReminderDlg::CanConfirm() const
 {
     const QDate date = ui->txtDate->date();
-    return !ui->txtMessage->toPlainText().isEmpty() && ui->txtDate->hasAcceptableInput() && date.isValid()
-           && date.year() >= 1 && date.year() <= 9999 && ui->txtTime->hasAcceptableInput() && ui->txtTime->time().isValid();
+    return !ui->txtMessage->toPlainText().isEmpty() && ui->txtDate->hasAcceptableInput() && date.isValid() && date.year() >= 1
+           && date.year() <= 9999 && ui->txtTime->hasAcceptableInput() && ui->txtTime->time().isValid();
 }
 
 void TAddReminderDlg::UpdateActions()
@@ -581,10 +581,10 @@ void TAddReminderDlg::actOKExecute()
             Refuse(kNoWeekday);
         if (interval == ruMonthly && ui->seMonthDay->value() > 28) {
             const TZTApplication *app = ZTApplication.get();
-            const std::uint8_t answer = ZTMessage(
-                QString(kShortMonths).replace(QLatin1String("%d"), QString::number(ui->seMonthDay->value())),
-                app ? app->Title : QString(), ZTMsg::mtInformation, ZTMsg::bsYesNo, 1,
-                app ? app->LanguageId : ZTMsg::langEnglish, app ? app->FontName : QString());
+            const std::uint8_t answer =
+                ZTMessage(QString(kShortMonths).replace(QLatin1String("%d"), QString::number(ui->seMonthDay->value())),
+                          app ? app->Title : QString(), ZTMsg::mtInformation, ZTMsg::bsYesNo, 1,
+                          app ? app->LanguageId : ZTMsg::langEnglish, app ? app->FontName : QString());
             if (answer != ZTMsg::mrYes)
                 throw EZTException(QString(), QString(), EZTException::Information);
         }

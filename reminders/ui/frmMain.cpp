@@ -56,8 +56,8 @@ int TimeColumnWidth(const QTreeView &list)
     const int year = ZTNowDateTime().date().year();
     int widest = 0;
     for (int month = 1; month <= 12; ++month)
-        widest = std::max(widest, metrics.horizontalAdvance(TReminder::ListCaption(EncodeDate(year, month, 28),
-                                                                                    EncodeTime(23, 58))));
+        widest =
+            std::max(widest, metrics.horizontalAdvance(TReminder::ListCaption(EncodeDate(year, month, 28), EncodeTime(23, 58))));
     const int margins = 2 * (list.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &list) + 1) + 8;
     return std::max(130, widest + list.iconSize().width() + margins);
 }
@@ -257,7 +257,8 @@ void TVNTRMain::BuildLayout()
     connect(Calendar_, &TZTCalendarPanel::OnDateSelected, this, &TVNTRMain::CalendarDateSelected);
     connect(Calendar_, &TZTCalendarPanel::OnDblClickSelectedDate, this, &TVNTRMain::CalendarDblClickSelectedDate);
     connect(Calendar_, &TZTCalendarPanel::OnUpdate, this, &TVNTRMain::CalendarUpdate);
-    Calendar_->SetOnGetMonthInfo([this](TZTCalendarPanel *, TDateTime date, bool &boldDay) { boldDay = CalendarGetMonthInfo(date); });
+    Calendar_->SetOnGetMonthInfo(
+        [this](TZTCalendarPanel *, TDateTime date, bool &boldDay) { boldDay = CalendarGetMonthInfo(date); });
 
     statusBar()->setObjectName(QStringLiteral("sbMain"));
     resize(619, 547);
@@ -400,8 +401,9 @@ void TVNTRMain::changeEvent(QEvent *event)
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isMinimized())
         // Minimised, the program shows only its tray icon.
-        QMetaObject::invokeMethod(this, [this] { ZTGuard(TZTRaise::PassThrough, kInternalError, [this] { aeEventsMinimize(); }); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { ZTGuard(TZTRaise::PassThrough, kInternalError, [this] { aeEventsMinimize(); }); },
+            Qt::QueuedConnection);
 }
 
 void TVNTRMain::aeEventsMinimize()
@@ -464,7 +466,8 @@ void TVNTRMain::commitDataRequest(QSessionManager &manager)
 
 QString TVNTRMain::StorageKey() const
 {
-    const QString key = ZTApplication ? ZTApplication->RegistryKey : QString::fromUtf16(u"Software\\Merrowick\\Merrowick Deskware\\Ventaro!");
+    const QString key =
+        ZTApplication ? ZTApplication->RegistryKey : QString::fromUtf16(u"Software\\Merrowick\\Merrowick Deskware\\Ventaro!");
     return key + QStringLiteral("\\Storage");
 }
 
@@ -502,4 +505,3 @@ void TVNTRMain::SaveFormStorage()
     ZTRegWriteBool(TZTRegHive::CurrentUser, key, QStringLiteral("tbMain.Visible"), !tbMain_->isHidden());
     ZTRegWriteBool(TZTRegHive::CurrentUser, key, QStringLiteral("sbMain.Visible"), !statusBar()->isHidden());
 }
-

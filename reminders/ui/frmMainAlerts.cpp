@@ -201,8 +201,8 @@ void TVNTRDueScanner::Handle(TDueItem &item, TVNTROptions &options)
     // occurrences are found by the series' own rule and time.
     const TReminder series = due;
     const bool snoozed = hooks_.Alert ? hooks_.Alert(hooks_.Owner, due, due.OccurrenceDate, item.Earlier)
-                               : TReminderDlg::Alert(hooks_.Owner, due, due.OccurrenceDate, defaultReminder, hooks_.Player, item.Earlier,
-                                                     notify);
+                                      : TReminderDlg::Alert(hooks_.Owner, due, due.OccurrenceDate, defaultReminder, hooks_.Player,
+                                                            item.Earlier, notify);
 
     // The store and the preferences may have been released while the alert was open (the
     // session ended): then nothing is written, silently.
@@ -357,9 +357,9 @@ void TVNTRMain::InitAlerting()
 
     // Without a notification area the program could not be reached: show the window instead.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        QMetaObject::invokeMethod(this, [this] {
-            ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal error."), [this] { show(); });
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal error."), [this] { show(); }); },
+            Qt::QueuedConnection);
 }
 
 void TVNTRMain::SetPlayer(IVNTRPlayer *player)
@@ -396,7 +396,7 @@ void TVNTRMain::ClockRefreshAt(const QDateTime &now)
     lblClock_->setText(VNTRClockText(now));
     if (trayIcon_)
         trayIcon_->setToolTip(FileNotice().isEmpty() ? VNTRTrayHint(ApplicationTitle(), now)
-                                                    : VNTRTrayHint(ApplicationTitle(), now) + QLatin1Char('\n') + FileNotice());
+                                                     : VNTRTrayHint(ApplicationTitle(), now) + QLatin1Char('\n') + FileNotice());
 }
 
 void TVNTRMain::Scan(bool catchUp, double now)

@@ -16,9 +16,9 @@
 
 #include <cstdint>
 #include <functional>
-#include <utility>
 #include <memory>
 #include <optional>
+#include <utility>
 
 class IVNTRPlayer;
 class TVNTROptions;

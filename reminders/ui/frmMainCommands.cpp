@@ -55,8 +55,7 @@ const QString kExchangeFilter =
 // (its content, whatever its name).
 bool IsIcsName(const QString &file)
 {
-    return file.endsWith(QLatin1String(".ics"), Qt::CaseInsensitive)
-           || file.endsWith(QLatin1String(".ical"), Qt::CaseInsensitive)
+    return file.endsWith(QLatin1String(".ics"), Qt::CaseInsensitive) || file.endsWith(QLatin1String(".ical"), Qt::CaseInsensitive)
            || file.endsWith(QLatin1String(".ifb"), Qt::CaseInsensitive);
 }
 
@@ -94,59 +93,69 @@ void TVNTRMain::CreateActions()
     act_.View = MakeAction("actView", QStringLiteral("&View"), QStringLiteral("View commands"), nullptr);
     act_.Help = MakeAction("actHelp", QStringLiteral("&Help"), QStringLiteral("Help commands"), nullptr);
 
-    act_.CalendarAddReminder = MakeAction("actCalendarAddReminder", QStringLiteral("&Add Reminder..."), QStringLiteral("Add a new reminder"),
-                            &TVNTRMain::actCalendarAddReminderExecute, kAddError);
+    act_.CalendarAddReminder =
+        MakeAction("actCalendarAddReminder", QStringLiteral("&Add Reminder..."), QStringLiteral("Add a new reminder"),
+                   &TVNTRMain::actCalendarAddReminderExecute, kAddError);
     act_.CalendarAddReminder->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     image(act_.CalendarAddReminder, TVNTRMenuImages::Add);
-    act_.CalendarEditReminder = MakeAction("actCalendarEditReminder", QStringLiteral("&Edit Reminder..."), QStringLiteral("Edit selected reminder"),
+    act_.CalendarEditReminder =
+        MakeAction("actCalendarEditReminder", QStringLiteral("&Edit Reminder..."), QStringLiteral("Edit selected reminder"),
                    &TVNTRMain::actCalendarEditReminderExecute, kEditError);
     act_.CalendarEditReminder->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     image(act_.CalendarEditReminder, TVNTRMenuImages::Edit);
-    act_.CalendarRemoveReminder = MakeAction("actCalendarRemoveReminder", QStringLiteral("&Remove Reminder"), QStringLiteral("Remove selected reminder"),
+    act_.CalendarRemoveReminder =
+        MakeAction("actCalendarRemoveReminder", QStringLiteral("&Remove Reminder"), QStringLiteral("Remove selected reminder"),
                    &TVNTRMain::actCalendarRemoveReminderExecute, kRemoveError);
     act_.CalendarRemoveReminder->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
     image(act_.CalendarRemoveReminder, TVNTRMenuImages::Remove);
-    act_.CalendarRemoveObsolete = MakeAction("actCalendarRemoveObsolete", QStringLiteral("Re&move Obsolete"), QStringLiteral("Remove all past reminders"),
-               &TVNTRMain::actCalendarRemoveObsoleteExecute, kObsoleteError);
-    act_.CalendarImport = MakeAction("actCalendarImport", QStringLiteral("&Import..."), QStringLiteral("Import reminders from a file"),
-               &TVNTRMain::actCalendarImportExecute);
-    act_.CalendarExport = MakeAction("actCalendarExport", QStringLiteral("E&xport..."), QStringLiteral("Export reminders to a file"),
-               &TVNTRMain::actCalendarExportExecute);
-    act_.CalendarBackup = MakeAction("actCalendarBackup", QStringLiteral("&Backup..."), QStringLiteral("Backup current reminder data"),
-               &TVNTRMain::actCalendarBackupExecute);
-    act_.CalendarPreferences = MakeAction("actCalendarPreferences", QStringLiteral("&Preferences..."), QStringLiteral("Application preferences"),
-               &TVNTRMain::actCalendarPreferencesExecute);
-    act_.CalendarExit = MakeAction("actCalendarExit", QStringLiteral("E&xit"), QStringLiteral("Exit ") + title, &TVNTRMain::actCalendarExitExecute);
+    act_.CalendarRemoveObsolete =
+        MakeAction("actCalendarRemoveObsolete", QStringLiteral("Re&move Obsolete"), QStringLiteral("Remove all past reminders"),
+                   &TVNTRMain::actCalendarRemoveObsoleteExecute, kObsoleteError);
+    act_.CalendarImport = MakeAction("actCalendarImport", QStringLiteral("&Import..."),
+                                     QStringLiteral("Import reminders from a file"), &TVNTRMain::actCalendarImportExecute);
+    act_.CalendarExport = MakeAction("actCalendarExport", QStringLiteral("E&xport..."),
+                                     QStringLiteral("Export reminders to a file"), &TVNTRMain::actCalendarExportExecute);
+    act_.CalendarBackup = MakeAction("actCalendarBackup", QStringLiteral("&Backup..."),
+                                     QStringLiteral("Backup current reminder data"), &TVNTRMain::actCalendarBackupExecute);
+    act_.CalendarPreferences = MakeAction("actCalendarPreferences", QStringLiteral("&Preferences..."),
+                                          QStringLiteral("Application preferences"), &TVNTRMain::actCalendarPreferencesExecute);
+    act_.CalendarExit = MakeAction("actCalendarExit", QStringLiteral("E&xit"), QStringLiteral("Exit ") + title,
+                                   &TVNTRMain::actCalendarExitExecute);
     act_.ViewGoToToday = MakeAction("actViewGoToToday", QStringLiteral("&Go To Today"), QStringLiteral("Go to today"),
-               &TVNTRMain::actViewGoToTodayExecute, kClickError);
+                                    &TVNTRMain::actViewGoToTodayExecute, kClickError);
     act_.ViewJumpTo = MakeAction("actViewJumpTo", QStringLiteral("&Jump To"), QStringLiteral("Jump to selected reminder"),
-               &TVNTRMain::actViewJumpToExecute, kJumpError);
-    act_.ViewToolbar = MakeAction("actViewToolbar", QStringLiteral("&Toolbar"), QStringLiteral("Show/hide toolbar"), &TVNTRMain::actViewToolbarExecute);
+                                 &TVNTRMain::actViewJumpToExecute, kJumpError);
+    act_.ViewToolbar = MakeAction("actViewToolbar", QStringLiteral("&Toolbar"), QStringLiteral("Show/hide toolbar"),
+                                  &TVNTRMain::actViewToolbarExecute);
     act_.ViewToolbar->setCheckable(true);
     act_.ViewStatusBar = MakeAction("actViewStatusBar", QStringLiteral("&Status Bar"), QStringLiteral("Show/hide status bar"),
-                   &TVNTRMain::actViewStatusBarExecute);
+                                    &TVNTRMain::actViewStatusBarExecute);
     act_.ViewStatusBar->setCheckable(true);
     act_.HelpContents = MakeAction("actHelpContents", title + QStringLiteral(" &Help"), title + QStringLiteral(" help contents"),
-                   &TVNTRMain::actHelpContentsExecute);
+                                   &TVNTRMain::actHelpContentsExecute);
     act_.HelpContents->setShortcut(QKeySequence(Qt::Key_F1));
     // F1 of the main window opens the contents; dialogs keep their own F1.
     act_.HelpContents->setShortcutContext(Qt::WindowShortcut);
     image(act_.HelpContents, TVNTRMenuImages::Help);
-    act_.HelpTipOfTheDay = MakeAction("actHelpTipOfTheDay", QStringLiteral("&Tip Of The Day"), QStringLiteral("Show the Tip of the Day dialog"),
-               &TVNTRMain::actHelpTipOfTheDayExecute);
-    act_.HelpOnTheWeb = MakeAction("actHelpOnTheWeb", QStringLiteral("Merrowick On The &Web"), QStringLiteral("Merrowick on the Web"),
-               &TVNTRMain::actHelpOnTheWebExecute);
+    act_.HelpTipOfTheDay = MakeAction("actHelpTipOfTheDay", QStringLiteral("&Tip Of The Day"),
+                                      QStringLiteral("Show the Tip of the Day dialog"), &TVNTRMain::actHelpTipOfTheDayExecute);
+    act_.HelpOnTheWeb = MakeAction("actHelpOnTheWeb", QStringLiteral("Merrowick On The &Web"),
+                                   QStringLiteral("Merrowick on the Web"), &TVNTRMain::actHelpOnTheWebExecute);
     act_.HelpSendEmail = MakeAction("actHelpSendEmail", QStringLiteral("&Send Email"), QStringLiteral("Send email to Merrowick"),
-               &TVNTRMain::actHelpSendEmailExecute);
-    act_.HelpAbout = MakeAction("actHelpAbout", QStringLiteral("&About..."), QStringLiteral("About ") + title, &TVNTRMain::actHelpAboutExecute);
+                                    &TVNTRMain::actHelpSendEmailExecute);
+    act_.HelpAbout = MakeAction("actHelpAbout", QStringLiteral("&About..."), QStringLiteral("About ") + title,
+                                &TVNTRMain::actHelpAboutExecute);
     act_.TrayCalendar = MakeAction("actTrayCalendar", QStringLiteral("&Quick Calendar"), QStringLiteral("Open Quick Calendar"),
-               &TVNTRMain::actTrayCalendarExecute);
-    act_.TrayManager = MakeAction("actTrayManager", QStringLiteral("&Open Ventaro!"), QStringLiteral("Open ") + title + QStringLiteral(" main window"),
-               &TVNTRMain::actTrayManagerExecute);
-    act_.TrayAddReminder = MakeAction("actTrayAddReminder", QStringLiteral("&Add Reminder..."), QStringLiteral("Add a new reminder"),
-               &TVNTRMain::actCalendarAddReminderExecute, kAddError);
-    act_.TrayHelp = MakeAction("actTrayHelp", QStringLiteral("&Help"), title + QStringLiteral(" help contents"), &TVNTRMain::actHelpContentsExecute);
-    act_.TrayExit = MakeAction("actTrayExit", QStringLiteral("E&xit"), QStringLiteral("Exit ") + title, &TVNTRMain::actCalendarExitExecute);
+                                   &TVNTRMain::actTrayCalendarExecute);
+    act_.TrayManager =
+        MakeAction("actTrayManager", QStringLiteral("&Open Ventaro!"),
+                   QStringLiteral("Open ") + title + QStringLiteral(" main window"), &TVNTRMain::actTrayManagerExecute);
+    act_.TrayAddReminder = MakeAction("actTrayAddReminder", QStringLiteral("&Add Reminder..."),
+                                      QStringLiteral("Add a new reminder"), &TVNTRMain::actCalendarAddReminderExecute, kAddError);
+    act_.TrayHelp = MakeAction("actTrayHelp", QStringLiteral("&Help"), title + QStringLiteral(" help contents"),
+                               &TVNTRMain::actHelpContentsExecute);
+    act_.TrayExit =
+        MakeAction("actTrayExit", QStringLiteral("E&xit"), QStringLiteral("Exit ") + title, &TVNTRMain::actCalendarExitExecute);
 }
 
 namespace {
@@ -189,11 +198,14 @@ void TVNTRMain::CreateMenus()
         return m;
     };
     QMenu *calendar = menu(act_.Calendar, "mnuCalendar");
-    Fill(calendar, {act_.CalendarAddReminder, act_.CalendarEditReminder, act_.CalendarRemoveReminder, nullptr, act_.CalendarRemoveObsolete, nullptr, act_.CalendarImport, act_.CalendarExport, nullptr, act_.CalendarBackup, nullptr, act_.CalendarPreferences, nullptr, act_.CalendarExit});
+    Fill(calendar, {act_.CalendarAddReminder, act_.CalendarEditReminder, act_.CalendarRemoveReminder, nullptr,
+                    act_.CalendarRemoveObsolete, nullptr, act_.CalendarImport, act_.CalendarExport, nullptr, act_.CalendarBackup,
+                    nullptr, act_.CalendarPreferences, nullptr, act_.CalendarExit});
     QMenu *view = menu(act_.View, "mnuView");
     Fill(view, {act_.ViewGoToToday, nullptr, act_.ViewJumpTo, nullptr, act_.ViewToolbar, act_.ViewStatusBar});
     QMenu *help = menu(act_.Help, "mnuHelp");
-    Fill(help, {act_.HelpContents, act_.HelpTipOfTheDay, nullptr, act_.HelpOnTheWeb, act_.HelpSendEmail, nullptr, act_.HelpAbout});
+    Fill(help,
+         {act_.HelpContents, act_.HelpTipOfTheDay, nullptr, act_.HelpOnTheWeb, act_.HelpSendEmail, nullptr, act_.HelpAbout});
     for (QMenu *m : {calendar, view})
         connect(m, &QMenu::aboutToShow, this, &TVNTRMain::UpdateActions);
 
@@ -201,7 +213,8 @@ void TVNTRMain::CreateMenus()
     tbMain_->setObjectName(QStringLiteral("tbMain"));
     tbMain_->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
     tbMain_->setIconSize(QSize(16, 16));
-    Fill(tbMain_, {act_.CalendarAddReminder, act_.CalendarEditReminder, act_.CalendarRemoveReminder, nullptr, act_.ViewGoToToday, nullptr, act_.HelpContents});
+    Fill(tbMain_, {act_.CalendarAddReminder, act_.CalendarEditReminder, act_.CalendarRemoveReminder, nullptr, act_.ViewGoToToday,
+                   nullptr, act_.HelpContents});
     addToolBar(Qt::TopToolBarArea, tbMain_);
     // The buttons a narrow window folds away are reached through this button of each bar.
     for (auto [bar, name] : {std::pair{tbMenu_, "More menus"}, std::pair{tbMain_, "More toolbar buttons"}})

@@ -19,8 +19,7 @@
 
 namespace {
 const QString kDragError = QStringLiteral("Drag & Drop error.");
-const QString kSeriesPast =
-    QStringLiteral("The reminder(s) for '%1' cannot be set because all the occurences are in the past.");
+const QString kSeriesPast = QStringLiteral("The reminder(s) for '%1' cannot be set because all the occurences are in the past.");
 const QString kOneTimePast = QStringLiteral("The reminder for '%1' cannot be set because its time has passed.");
 } // namespace
 

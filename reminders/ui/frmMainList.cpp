@@ -58,8 +58,8 @@ void TVNTRListModel::Reset(std::vector<TVNTRListRow> rows)
                 return x.SortDay < y.SortDay;
             if (x.SortMinute != y.SortMinute)
                 return x.SortMinute < y.SortMinute;
-            return x.Representation->Reminder()->ReminderMessage.localeAwareCompare(
-                       y.Representation->Reminder()->ReminderMessage) < 0;
+            return x.Representation->Reminder()->ReminderMessage.localeAwareCompare(y.Representation->Reminder()->ReminderMessage)
+                   < 0;
         });
     } catch (...) {
         throw ZTConvertException(TZTRaise::WrapAll, QStringLiteral("There was an error while comparing list items."),
@@ -168,8 +168,8 @@ void TVNTRMain::RebuildLists(TDateTime date)
         TVNTRNextCache &cache = *nextCache_;
         const std::int64_t minute = MinuteStamp(DateOf(ZTNow()), TimeOf(ZTNow()));
         const QString workDays = Reminders->WorkDays();
-        if (cache.Store != Reminders.get() || cache.Changes != Reminders->ChangeCount() || cache.Minute != minute ||
-            cache.WorkDays != workDays || cache.Next.size() != std::size_t(all.Count())) {
+        if (cache.Store != Reminders.get() || cache.Changes != Reminders->ChangeCount() || cache.Minute != minute
+            || cache.WorkDays != workDays || cache.Next.size() != std::size_t(all.Count())) {
             cache.Store = Reminders.get();
             cache.Changes = Reminders->ChangeCount();
             cache.Minute = minute;

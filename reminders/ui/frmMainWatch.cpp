@@ -116,7 +116,8 @@ void TVNTRMain::StartUpSaveFailed(const std::exception_ptr &failure)
     SetFileNotice(QStringLiteral("Changes cannot be saved to the database file; they are kept and saved as soon as "
                                  "the file can be written."));
     // After the window's creation is over, so the message has its owner.
-    QMetaObject::invokeMethod(this, [this, failure] { ShowFileMessage(failure); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, failure] { ShowFileMessage(failure); }, Qt::QueuedConnection);
 }
 
 void TVNTRMain::ReportDatabaseConflict()

@@ -4,11 +4,11 @@
 
 #include "ZTColorBox.h"
 #include "ZTExceptions.h"
-#include "ZTRegUtils.h"
 #include "ZTFileEdit.h"
 #include "ZTFileUtils.h"
 #include "ZTFormUtils.h"
 #include "ZTHelpUtils.h"
+#include "ZTRegUtils.h"
 #include "clsOptions.h"
 #include "frmReminder.h"
 #include "uFunctions.h"

@@ -34,9 +34,8 @@ TQuickCalendar::TQuickCalendar(QWidget *owner, std::function<void()> commitAndRe
         if (Reminders)
             Reminders->BuildMonthMarks(2, start, end);
     });
-    calendar->SetOnGetMonthInfo([](TZTCalendarPanel *, TDateTime date, bool &bold) {
-        bold = Reminders && Reminders->HasRemindersOn(2, date);
-    });
+    calendar->SetOnGetMonthInfo(
+        [](TZTCalendarPanel *, TDateTime date, bool &bold) { bold = Reminders && Reminders->HasRemindersOn(2, date); });
     connect(calendar, &TZTCalendarPanel::OnDblClickSelectedDate, this, &TQuickCalendar::CalendarDblClickSelectedDate);
 
     calendar->SetSelectedDate(DateOf(ZTNow()));

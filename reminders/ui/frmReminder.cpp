@@ -81,10 +81,9 @@ TReminderDlg::~TReminderDlg() = default;
 QStringList TReminderDlg::SnoozeTexts()
 {
     return {
-        QStringLiteral("5 minutes"), QStringLiteral("10 minutes"), QStringLiteral("15 minutes"),
-        QStringLiteral("30 minutes"), QStringLiteral("1 hour"), QStringLiteral("2 hours"),
-        QStringLiteral("4 hours"), QStringLiteral("8 hours"), QStringLiteral("1 day"),
-        QStringLiteral("2 days"), QStringLiteral("3 days"), QStringLiteral("4 days"),
+        QStringLiteral("5 minutes"), QStringLiteral("10 minutes"), QStringLiteral("15 minutes"), QStringLiteral("30 minutes"),
+        QStringLiteral("1 hour"),    QStringLiteral("2 hours"),    QStringLiteral("4 hours"),    QStringLiteral("8 hours"),
+        QStringLiteral("1 day"),     QStringLiteral("2 days"),     QStringLiteral("3 days"),     QStringLiteral("4 days"),
         QStringLiteral("1 week"),
     };
 }
@@ -238,8 +237,8 @@ void TReminderDlg::PlaceEarlier(int earlier)
     ui->lblEarlier->show();
 }
 
-bool TReminderDlg::Alert(QWidget *owner, TReminder &reminder, TDateTime occurrenceDate, int defaultReminder,
-                         IVNTRPlayer *player, int earlier, bool notify)
+bool TReminderDlg::Alert(QWidget *owner, TReminder &reminder, TDateTime occurrenceDate, int defaultReminder, IVNTRPlayer *player,
+                         int earlier, bool notify)
 {
     TStopPlayer stopPlayer(player);
     bool snoozed = false;

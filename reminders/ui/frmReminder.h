@@ -62,8 +62,8 @@ public:
     // when showing fails. earlier: how many earlier occurrences of the series were missed too
     // (shown under the message when there are any). notify: a desktop notification goes with
     // the window (on the session bus), whose actions answer it as its buttons do.
-    static bool Alert(QWidget *owner, TReminder &reminder, TDateTime occurrenceDate, int defaultReminder,
-                      IVNTRPlayer *player, int earlier = 0, bool notify = false);
+    static bool Alert(QWidget *owner, TReminder &reminder, TDateTime occurrenceDate, int defaultReminder, IVNTRPlayer *player,
+                      int earlier = 0, bool notify = false);
 
     // The texts of the interval list, by position.
     static QStringList SnoozeTexts();

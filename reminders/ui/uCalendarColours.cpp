@@ -8,8 +8,7 @@ namespace {
 void PutOptionColours(TZTCalendarColors &colors)
 {
     const TColor values[TZTCalendarColors::SlotCount] = {
-        Options->BackColor, Options->TextColor, Options->TitleBackColor, Options->TitleTextColor,
-        Options->TrailingTextColor,
+        Options->BackColor, Options->TextColor, Options->TitleBackColor, Options->TitleTextColor, Options->TrailingTextColor,
     };
     for (int slot = 0; slot < TZTCalendarColors::SlotCount; ++slot)
         colors.SetByIndex(slot, values[slot]);

@@ -31,10 +31,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <utility>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 std::unique_ptr<TZTApplication> ZTApplication;
 std::unique_ptr<TVNTROptions> Options;

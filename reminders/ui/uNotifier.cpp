@@ -32,8 +32,7 @@ TVNTRNotification::TVNTRNotification(const QDBusConnection &bus, QObject *parent
     if (!bus_.isConnected())
         return;
     const QString service = QLatin1String(Service), path = QLatin1String(Path), interface = QLatin1String(Interface);
-    bus_.connect(service, path, interface, QStringLiteral("ActionInvoked"), this,
-                 SLOT(ServiceActionInvoked(uint, QString)));
+    bus_.connect(service, path, interface, QStringLiteral("ActionInvoked"), this, SLOT(ServiceActionInvoked(uint, QString)));
     bus_.connect(service, path, interface, QStringLiteral("NotificationClosed"), this,
                  SLOT(ServiceNotificationClosed(uint, uint)));
 }
@@ -63,15 +62,13 @@ QString TVNTRNotification::BodyFor(const QString &body, const QStringList &capab
     return capabilities.contains(QLatin1String("body-markup")) ? body.toHtmlEscaped() : body;
 }
 
-QVariantList TVNTRNotification::NotifyArguments(const QString &summary, const QString &body,
-                                                const QStringList &capabilities)
+QVariantList TVNTRNotification::NotifyArguments(const QString &summary, const QString &body, const QStringList &capabilities)
 {
     const QString appId = QString::fromUtf16(ZTDesktopAppId);
     QStringList actions;
     if (capabilities.contains(QLatin1String("actions")))
-        actions = QStringList{QLatin1String(VNTRActionDefault), QStringLiteral("Show"),
-                              QLatin1String(VNTRActionDismiss), QStringLiteral("Dismiss"),
-                              QLatin1String(VNTRActionSnooze), QStringLiteral("Snooze")};
+        actions = QStringList{QLatin1String(VNTRActionDefault), QStringLiteral("Show"),          QLatin1String(VNTRActionDismiss),
+                              QStringLiteral("Dismiss"),        QLatin1String(VNTRActionSnooze), QStringLiteral("Snooze")};
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(UrgencyCritical));
     hints.insert(QStringLiteral("desktop-entry"), appId);

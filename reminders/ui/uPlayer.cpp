@@ -68,10 +68,13 @@ void TVNTRPlayer::StatusChanged()
     }
     // Not from inside the effect's own signal: the switch runs once the signal has returned,
     // unless a Stop came first.
-    QMetaObject::invokeMethod(this, [this] {
-        if (wanted_)
-            Start(fallback_);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (wanted_)
+                Start(fallback_);
+        },
+        Qt::QueuedConnection);
 }
 
 void TVNTRPlayer::Stop()

@@ -18,12 +18,8 @@ public:
         dir_->setAutoRemove(true);
         const QString root = dir_->path();
         const char *names[][2] = {
-            {"HOME", "home"},
-            {"XDG_CONFIG_HOME", "config"},
-            {"XDG_CONFIG_DIRS", "etc-xdg"},
-            {"XDG_DATA_HOME", "data"},
-            {"XDG_RUNTIME_DIR", "runtime"},
-            {"XDG_CACHE_HOME", "cache"},
+            {"HOME", "home"},          {"XDG_CONFIG_HOME", "config"},  {"XDG_CONFIG_DIRS", "etc-xdg"},
+            {"XDG_DATA_HOME", "data"}, {"XDG_RUNTIME_DIR", "runtime"}, {"XDG_CACHE_HOME", "cache"},
         };
         for (const auto &n : names) {
             const QString path = root + QLatin1Char('/') + QLatin1String(n[1]);
@@ -47,13 +43,13 @@ private:
 
 // Use instead of QTEST_MAIN / QTEST_GUILESS_MAIN: isolates the environment before the
 // application object exists. AppClass is QCoreApplication, QGuiApplication or QApplication.
-#define VENTARO_TEST_MAIN(TestClass, AppClass)                                   \
-    int main(int argc, char *argv[])                                             \
-    {                                                                            \
-        TTestEnv env__;                                                          \
-        AppClass app(argc, argv);                                                \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                 \
-        TestClass tc;                                                            \
-        QTEST_SET_MAIN_SOURCE_PATH                                               \
-        return QTest::qExec(&tc, argc, argv);                                    \
+#define VENTARO_TEST_MAIN(TestClass, AppClass)                                                                                   \
+    int main(int argc, char *argv[])                                                                                             \
+    {                                                                                                                            \
+        TTestEnv env__;                                                                                                          \
+        AppClass app(argc, argv);                                                                                                \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                                                 \
+        TestClass tc;                                                                                                            \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                               \
+        return QTest::qExec(&tc, argc, argv);                                                                                    \
     }

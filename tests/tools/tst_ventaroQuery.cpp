@@ -25,7 +25,8 @@ QByteArray FixtureFile()
         "WEEK;7/1/2026;9:0;Mon+Wed;FALSE;FALSE;;FALSE;;TRUE;2;0;0;2;1010000;0;0;0;0;7/1/2026;FALSE;4/2/2026;FALSE;TRUE;",
         "MONTH;15/1/2026;12:0;Day 31;FALSE;FALSE;;FALSE;;TRUE;3;0;0;0;0000000;31;1;0;0;15/1/2026;TRUE;30/12/1899;FALSE;TRUE;",
         "YEAR;1/1/2026;8:0;29 Feb;FALSE;FALSE;;FALSE;;TRUE;4;0;0;0;0000000;0;0;2;29;1/1/2026;TRUE;30/12/1899;FALSE;TRUE;",
-        "DAILY;21/1/2026;9:0;Every 2 days;FALSE;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;30/12/1899;FALSE;30/12/1899;TRUE;FALSE;",
+        "DAILY;21/1/2026;9:0;Every 2 "
+        "days;FALSE;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;30/12/1899;FALSE;30/12/1899;TRUE;FALSE;",
         "WEEK;19/1/2026;9:0;Mon+Wed;FALSE;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;30/12/1899;FALSE;30/12/1899;TRUE;TRUE;",
     };
     QByteArray text = "KESTO 2.0\r\n\r\n";
@@ -40,7 +41,7 @@ struct TResult {
     QString Err;
 };
 
-}
+} // namespace
 
 class TestVentaroQuery : public QObject {
     Q_OBJECT
@@ -122,8 +123,7 @@ private Q_SLOTS:
             << "2026-01-25\n2026-01-26\n2026-01-27\n2026-01-28\n2026-01-29\n2026-01-30\n2026-01-31\n"
                "2026-02-02\n2026-02-04\n2026-02-28\n2026-03-31\n2026-04-30\n";
         QTest::newRow("marks, one day") << with(now, {"marks", "2026-01-19", "2026-01-19"}) << "2026-01-19\n";
-        QTest::newRow("marks, no working day")
-            << with(now, {"--workdays=0000000", "marks", "2026-01-26", "2026-01-30"}) << "";
+        QTest::newRow("marks, no working day") << with(now, {"--workdays=0000000", "marks", "2026-01-26", "2026-01-30"}) << "";
     }
 
     void commands()
@@ -204,8 +204,9 @@ private Q_SLOTS:
                                          << "Run ventaro-query --help for the usage.";
         QTest::newRow("no database") << fixture << QStringList{"next"} << "No database file given (--db FILE)."
                                      << "Run ventaro-query --help for the usage.";
-        QTest::newRow("date that does not exist") << fixture << db + QStringList{"occurs", "2026-02-30"}
-                                                  << "Invalid date '2026-02-30'." << "Dates are written YYYY-MM-DD.";
+        QTest::newRow("date that does not exist")
+            << fixture << db + QStringList{"occurs", "2026-02-30"} << "Invalid date '2026-02-30'."
+            << "Dates are written YYYY-MM-DD.";
         QTest::newRow("reversed range") << fixture << db + QStringList{"marks", "2026-02-01", "2026-01-01"}
                                         << "Invalid date range 2026-02-01 to 2026-01-01."
                                         << "The last day is before the first.";
@@ -215,14 +216,13 @@ private Q_SLOTS:
         QTest::newRow("bad work week") << fixture << db + QStringList{"--workdays", "11111x0", "next"}
                                        << "Invalid work week '11111x0'."
                                        << "The work week is up to seven characters 0 or 1, Monday first.";
-        QTest::newRow("missing file") << QByteArray() << db + QStringList{"next"} << loadError
-                                      << "The file does not exist.";
+        QTest::newRow("missing file") << QByteArray() << db + QStringList{"next"} << loadError << "The file does not exist.";
         QTest::newRow("bad header") << QByteArray("KESTO 3.0\r\n\r\n") << db + QStringList{"next"} << loadError
                                     << "Invalid database file format.";
         QByteArray shortLine = fixture;
         shortLine.replace("TRUE;TRUE;\r\n", "TRUE;\r\n");
-        QTest::newRow("line with 23 fields") << shortLine << db + QStringList{"next"} << loadError
-                                             << "Invalid reminder definition in database file.";
+        QTest::newRow("line with 23 fields")
+            << shortLine << db + QStringList{"next"} << loadError << "Invalid reminder definition in database file.";
     }
 
     void errors()
@@ -241,7 +241,8 @@ private Q_SLOTS:
         const TResult result = RunQuery(args);
         QCOMPARE(result.Exit, 1);
         QCOMPARE(result.Out, QString());
-        QCOMPARE(result.Err, QString(message + QLatin1Char('\n') + details + QLatin1Char('\n')).replace(QStringLiteral("@DB"), dbPath_));
+        QCOMPARE(result.Err,
+                 QString(message + QLatin1Char('\n') + details + QLatin1Char('\n')).replace(QStringLiteral("@DB"), dbPath_));
         if (file.isEmpty())
             QVERIFY(QDir(dir_.path()).entryList(QDir::Files).isEmpty());
         else

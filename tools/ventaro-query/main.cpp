@@ -31,14 +31,13 @@
 
 namespace {
 
-const char Usage[] =
-    "Usage: ventaro-query --db FILE [--now \"YYYY-MM-DD HH:MM\"] [--workdays XXXXXXX] COMMAND\n"
-    "Commands:\n"
-    "  next                  next occurrence day of every reminder (0 when none)\n"
-    "  due [--catch-up]      the reminders due at the current minute (with catch-up: up to it)\n"
-    "  occurs YYYY-MM-DD     the reminders shown on that day\n"
-    "  marks FROM TO         the days from FROM to TO (YYYY-MM-DD) that the calendar marks\n"
-    "  ics                   every reminder as one iCalendar file (VCALENDAR)\n";
+const char Usage[] = "Usage: ventaro-query --db FILE [--now \"YYYY-MM-DD HH:MM\"] [--workdays XXXXXXX] COMMAND\n"
+                     "Commands:\n"
+                     "  next                  next occurrence day of every reminder (0 when none)\n"
+                     "  due [--catch-up]      the reminders due at the current minute (with catch-up: up to it)\n"
+                     "  occurs YYYY-MM-DD     the reminders shown on that day\n"
+                     "  marks FROM TO         the days from FROM to TO (YYYY-MM-DD) that the calendar marks\n"
+                     "  ics                   every reminder as one iCalendar file (VCALENDAR)\n";
 
 EZTException UsageError(const QString &message)
 {
@@ -106,8 +105,7 @@ QDate ParseDay(const QString &text)
     static const QRegularExpression form(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
     const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
     if (!form.match(text).hasMatch() || !date.isValid() || date.year() < 1)
-        throw EZTException(QStringLiteral("Invalid date '%1'.").arg(text),
-                           QStringLiteral("Dates are written YYYY-MM-DD."), 1);
+        throw EZTException(QStringLiteral("Invalid date '%1'.").arg(text), QStringLiteral("Dates are written YYYY-MM-DD."), 1);
     return date;
 }
 
@@ -204,8 +202,9 @@ QByteArray Run(const TOptions &options)
         first = ParseDay(options.Positional.at(1));
         last = ParseDay(options.Positional.at(2));
         if (last < first)
-            throw EZTException(QStringLiteral("Invalid date range %1 to %2.").arg(options.Positional.at(1), options.Positional.at(2)),
-                               QStringLiteral("The last day is before the first."), 1);
+            throw EZTException(
+                QStringLiteral("Invalid date range %1 to %2.").arg(options.Positional.at(1), options.Positional.at(2)),
+                QStringLiteral("The last day is before the first."), 1);
     }
     std::optional<QString> workDays = options.WorkDays;
     if (workDays) {
@@ -284,7 +283,7 @@ void WriteError(const QString &message, const QString &details)
     }
 }
 
-}
+} // namespace
 
 int main(int argc, char *argv[])
 {

@@ -11,11 +11,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("second");
         QTest::addColumn<QString>("log");
-        QTest::newRow("extension replaced") << "/opt/tools/app.exe" << "" << "/opt/tools/app.log";
-        QTest::newRow("no extension") << "/opt/v1.2/ventaro" << "" << "/opt/v1.2/ventaro.log";
+        QTest::newRow("extension replaced") << "/opt/tools/app.exe"
+                                            << ""
+                                            << "/opt/tools/app.log";
+        QTest::newRow("no extension") << "/opt/v1.2/ventaro"
+                                      << ""
+                                      << "/opt/v1.2/ventaro.log";
         // Once set, a later name does not change it; an empty name does not set it.
-        QTest::newRow("fixed by the first name") << "/a/one.exe" << "/b/two.exe" << "/a/one.log";
-        QTest::newRow("empty name sets nothing") << "" << "/b/two.exe" << "/b/two.log";
+        QTest::newRow("fixed by the first name") << "/a/one.exe"
+                                                 << "/b/two.exe"
+                                                 << "/a/one.log";
+        QTest::newRow("empty name sets nothing") << ""
+                                                 << "/b/two.exe"
+                                                 << "/b/two.log";
     }
     void logFileName()
     {

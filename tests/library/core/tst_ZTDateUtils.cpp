@@ -30,8 +30,9 @@ private Q_SLOTS:
             const int week = day.weekNumber(&weekYear);
             std::int64_t ourWeekYear = 0;
             if (ZTDaysFromCivil(day.year(), day.month(), day.day()) != n || civil.Year != day.year() || civil.Month != day.month()
-                || civil.Day != day.day() || ZTIsoWeekday(n) != day.dayOfWeek() || ZTDaysInMonth(day.year(), day.month()) != day.daysInMonth()
-                || ZTIsoWeek(n, &ourWeekYear) != week || ourWeekYear != weekYear)
+                || civil.Day != day.day() || ZTIsoWeekday(n) != day.dayOfWeek()
+                || ZTDaysInMonth(day.year(), day.month()) != day.daysInMonth() || ZTIsoWeek(n, &ourWeekYear) != week
+                || ourWeekYear != weekYear)
                 QFAIL(qPrintable(day.toString(Qt::ISODate)));
         }
     }

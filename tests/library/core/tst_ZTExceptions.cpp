@@ -14,12 +14,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("details");
         QTest::addColumn<int>("severity");
         // Pass-through keeps an EZTException as it is and wraps anything else.
-        QTest::newRow("pass-through keeps EZTException") << 0 << 0 << "inner" << "inner details" << 2;
-        QTest::newRow("pass-through wraps platform error") << 0 << 1 << "Own message." << "disk full" << 1;
-        QTest::newRow("pass-through wraps unknown") << 0 << 2 << "Own message." << "Unknown error." << 1;
+        QTest::newRow("pass-through keeps EZTException") << 0 << 0 << "inner"
+                                                         << "inner details" << 2;
+        QTest::newRow("pass-through wraps platform error") << 0 << 1 << "Own message."
+                                                           << "disk full" << 1;
+        QTest::newRow("pass-through wraps unknown") << 0 << 2 << "Own message."
+                                                    << "Unknown error." << 1;
         // Wrap-all names the operation whatever was raised: the inner message becomes the details.
-        QTest::newRow("wrap-all wraps EZTException") << 1 << 0 << "Own message." << "inner" << 1;
-        QTest::newRow("wrap-all wraps platform error") << 1 << 1 << "Own message." << "disk full" << 1;
+        QTest::newRow("wrap-all wraps EZTException") << 1 << 0 << "Own message."
+                                                     << "inner" << 1;
+        QTest::newRow("wrap-all wraps platform error") << 1 << 1 << "Own message."
+                                                       << "disk full" << 1;
     }
     void patterns()
     {
@@ -57,8 +62,8 @@ private Q_SLOTS:
                 severity = e.Severity();
             }
         });
-        const bool ok = ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal timer error."),
-                                [] { throw std::runtime_error("boom"); });
+        const bool ok =
+            ZTGuard(TZTRaise::PassThrough, QStringLiteral("Internal timer error."), [] { throw std::runtime_error("boom"); });
         QVERIFY(!ok);
         QCOMPARE(seen, QStringLiteral("Internal timer error.|boom"));
         QCOMPARE(severity, 1);

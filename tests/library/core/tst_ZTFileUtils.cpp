@@ -33,12 +33,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("logName");
         QTest::addColumn<QString>("extension");
-        QTest::newRow("empty") << "" << "" << "" << ".log" << "";
-        QTest::newRow("file") << "/opt/tools/app.exe" << "/opt/tools/app.exe/" << "/opt/tools/" << "/opt/tools/app.log" << ".exe";
-        QTest::newRow("dotted folder") << "/opt/v1.2/app" << "/opt/v1.2/app/" << "/opt/v1.2/" << "/opt/v1.2/app.log" << "";
-        QTest::newRow("relative") << "notes" << "notes/" << "" << "notes.log" << "";
-        QTest::newRow("ends in delimiter") << "/home/ann/" << "/home/ann/" << "/home/ann/" << "/home/ann/.log" << "";
-        QTest::newRow("two dots") << "/tmp/a.b.WaV" << "/tmp/a.b.WaV/" << "/tmp/" << "/tmp/a.b.log" << ".WaV";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << ""
+                               << ".log"
+                               << "";
+        QTest::newRow("file") << "/opt/tools/app.exe"
+                              << "/opt/tools/app.exe/"
+                              << "/opt/tools/"
+                              << "/opt/tools/app.log"
+                              << ".exe";
+        QTest::newRow("dotted folder") << "/opt/v1.2/app"
+                                       << "/opt/v1.2/app/"
+                                       << "/opt/v1.2/"
+                                       << "/opt/v1.2/app.log"
+                                       << "";
+        QTest::newRow("relative") << "notes"
+                                  << "notes/"
+                                  << ""
+                                  << "notes.log"
+                                  << "";
+        QTest::newRow("ends in delimiter") << "/home/ann/"
+                                           << "/home/ann/"
+                                           << "/home/ann/"
+                                           << "/home/ann/.log"
+                                           << "";
+        QTest::newRow("two dots") << "/tmp/a.b.WaV"
+                                  << "/tmp/a.b.WaV/"
+                                  << "/tmp/"
+                                  << "/tmp/a.b.log"
+                                  << ".WaV";
     }
     void pathTexts()
     {
@@ -81,13 +105,19 @@ private Q_SLOTS:
         const QStringList both{"source.dat", "target.dat"};
         for (TZTCopy how : {TZTCopy::Bytes, TZTCopy::MayLink}) {
             const QByteArray as = how == TZTCopy::Bytes ? ", bytes" : ", may link";
-            QTest::newRow("new target" + as) << "source.dat" << "new.dat" << true << QByteArray("new contents")
-                                             << QStringList{"new.dat", "source.dat", "target.dat"} << how;
-            QTest::newRow("over the target" + as) << "source.dat" << "target.dat" << true << QByteArray("new contents") << both << how;
-            QTest::newRow("missing source" + as) << "missing.dat" << "target.dat" << false << QByteArray("old contents") << both << how;
-            QTest::newRow("folder as source" + as) << "folder" << "target.dat" << false << QByteArray("old contents") << both << how;
-            QTest::newRow("onto itself" + as) << "target.dat" << "target.dat" << false << QByteArray("old contents") << both << how;
-            QTest::newRow("target in a missing folder" + as) << "source.dat" << "none/target.dat" << false << QByteArray() << both << how;
+            QTest::newRow("new target" + as)
+                << "source.dat"
+                << "new.dat" << true << QByteArray("new contents") << QStringList{"new.dat", "source.dat", "target.dat"} << how;
+            QTest::newRow("over the target" + as) << "source.dat"
+                                                  << "target.dat" << true << QByteArray("new contents") << both << how;
+            QTest::newRow("missing source" + as) << "missing.dat"
+                                                 << "target.dat" << false << QByteArray("old contents") << both << how;
+            QTest::newRow("folder as source" + as) << "folder"
+                                                   << "target.dat" << false << QByteArray("old contents") << both << how;
+            QTest::newRow("onto itself" + as) << "target.dat"
+                                              << "target.dat" << false << QByteArray("old contents") << both << how;
+            QTest::newRow("target in a missing folder" + as) << "source.dat"
+                                                             << "none/target.dat" << false << QByteArray() << both << how;
         }
     }
     void copyLeavesNothingHalfMade()
@@ -226,4 +256,3 @@ private:
 
 VENTARO_TEST_MAIN(TestZTFileUtils, QCoreApplication)
 #include "tst_ZTFileUtils.moc"
-

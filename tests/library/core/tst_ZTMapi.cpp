@@ -77,12 +77,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("expectedSubject");
         QTest::addColumn<QString>("expectedBody");
-        QTest::newRow("plain") << "Hello" << "Hi" << "Hello" << "Hi";
+        QTest::newRow("plain") << "Hello"
+                               << "Hi"
+                               << "Hello"
+                               << "Hi";
         // Characters that would end a parameter or the URL must reach the composer intact.
-        QTest::newRow("delimiters") << "a&b=c?d#e%f+g" << "x&y" << "a&b=c?d#e%f+g" << "x&y";
+        QTest::newRow("delimiters") << "a&b=c?d#e%f+g"
+                                    << "x&y"
+                                    << "a&b=c?d#e%f+g"
+                                    << "x&y";
         // Every line break style becomes CR LF.
-        QTest::newRow("line breaks") << "S" << "one\ntwo\r\nthree\rfour" << "S" << "one\r\ntwo\r\nthree\r\nfour";
-        QTest::newRow("non-Latin") << QString::fromUtf8("Lembrete às 9h — ✓") << QString::fromUtf8("Привет") << QString::fromUtf8("Lembrete às 9h — ✓") << QString::fromUtf8("Привет");
+        QTest::newRow("line breaks") << "S"
+                                     << "one\ntwo\r\nthree\rfour"
+                                     << "S"
+                                     << "one\r\ntwo\r\nthree\r\nfour";
+        QTest::newRow("non-Latin") << QString::fromUtf8("Lembrete às 9h — ✓") << QString::fromUtf8("Привет")
+                                   << QString::fromUtf8("Lembrete às 9h — ✓") << QString::fromUtf8("Привет");
     }
     void mailToUrl()
     {
@@ -189,10 +199,7 @@ private Q_SLOTS:
         QCOMPARE(mapi.Send(), ZTMapiFailure);
     }
 
-    void mailErrorMessageDeciphers()
-    {
-        QCOMPARE(ZTMailErrorMessage(), QStringLiteral("Unable to send e-mail at this time."));
-    }
+    void mailErrorMessageDeciphers() { QCOMPARE(ZTMailErrorMessage(), QStringLiteral("Unable to send e-mail at this time.")); }
 };
 
 VENTARO_TEST_MAIN(TestZTMapi, QCoreApplication)

@@ -9,7 +9,10 @@ namespace {
 const QString Key = QStringLiteral("Software\\Merrowick\\Merrowick Deskware\\Ventaro!\\Options");
 constexpr TZTRegHive CU = TZTRegHive::CurrentUser;
 constexpr TZTRegHive LM = TZTRegHive::LocalMachine;
-QString RunKey() { return QString::fromUtf16(ZTRunKey); }
+QString RunKey()
+{
+    return QString::fromUtf16(ZTRunKey);
+}
 
 QString ReadFile(const QString &name)
 {
@@ -71,15 +74,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("integer");
         QTest::addColumn<bool>("boolean");
-        QTest::newRow("text") << "text:C:/x; y, z" << "C:/x; y, z" << -7 << false;
-        QTest::newRow("text like a dword") << "text:dword:00000001" << "dword:00000001" << -7 << false;
-        QTest::newRow("text starting with @") << "text:@Variant(x)" << "@Variant(x)" << -7 << false;
-        QTest::newRow("system colour") << "int:-2147483643" << "def" << int(0x80000005u) << true;
-        QTest::newRow("zero") << "int:0" << "def" << 0 << false;
-        QTest::newRow("binary") << "bin:\x01\xff" << "def" << -7 << false;
-        QTest::newRow("hand: dword 2 is true") << "raw:dword:00000002" << "def" << 2 << true;
-        QTest::newRow("hand: bad dword") << "raw:dword:xyz" << "def" << -7 << false;
-        QTest::newRow("hand: unquoted list") << "raw:a, b" << "def" << -7 << false;
+        QTest::newRow("text") << "text:C:/x; y, z"
+                              << "C:/x; y, z" << -7 << false;
+        QTest::newRow("text like a dword") << "text:dword:00000001"
+                                           << "dword:00000001" << -7 << false;
+        QTest::newRow("text starting with @") << "text:@Variant(x)"
+                                              << "@Variant(x)" << -7 << false;
+        QTest::newRow("system colour") << "int:-2147483643"
+                                       << "def" << int(0x80000005u) << true;
+        QTest::newRow("zero") << "int:0"
+                              << "def" << 0 << false;
+        QTest::newRow("binary") << "bin:\x01\xff"
+                                << "def" << -7 << false;
+        QTest::newRow("hand: dword 2 is true") << "raw:dword:00000002"
+                                               << "def" << 2 << true;
+        QTest::newRow("hand: bad dword") << "raw:dword:xyz"
+                                         << "def" << -7 << false;
+        QTest::newRow("hand: unquoted list") << "raw:a, b"
+                                             << "def" << -7 << false;
     }
     void typedValues()
     {
@@ -167,10 +179,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("execLine");
-        QTest::newRow("plain") << "/usr/bin/ventaro" << "Exec=/usr/bin/ventaro";
-        QTest::newRow("blanks") << "/opt/my apps/ventaro" << "Exec=\"/opt/my apps/ventaro\"";
-        QTest::newRow("percent") << "/opt/100%/ventaro" << "Exec=/opt/100%%/ventaro";
-        QTest::newRow("quote and backslash") << "/opt/a\"b\\c/v" << "Exec=\"/opt/a\\\\\"b\\\\\\\\c/v\"";
+        QTest::newRow("plain") << "/usr/bin/ventaro"
+                               << "Exec=/usr/bin/ventaro";
+        QTest::newRow("blanks") << "/opt/my apps/ventaro"
+                                << "Exec=\"/opt/my apps/ventaro\"";
+        QTest::newRow("percent") << "/opt/100%/ventaro"
+                                 << "Exec=/opt/100%%/ventaro";
+        QTest::newRow("quote and backslash") << "/opt/a\"b\\c/v"
+                                             << "Exec=\"/opt/a\\\\\"b\\\\\\\\c/v\"";
     }
     void autostartEntry()
     {
@@ -200,7 +216,8 @@ private Q_SLOTS:
     // The list of programs started at log-in shows the program as the application menu does.
     void autostartEntryLooksLikeMenuEntry()
     {
-        const QString menuEntry = QStringLiteral(VENTARO_SOURCE_DIR "/packaging/") + QString::fromUtf16(ZTDesktopAppId) + ".desktop";
+        const QString menuEntry =
+            QStringLiteral(VENTARO_SOURCE_DIR "/packaging/") + QString::fromUtf16(ZTDesktopAppId) + ".desktop";
         QVERIFY2(QFile::exists(menuEntry), qPrintable(menuEntry));
         ZTRegWriteString(CU, RunKey(), "VNTR", "/usr/bin/ventaro");
         const QString autostart = ReadFile(ZTAutostartFileName("VNTR"));
@@ -221,17 +238,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("launcher");
         const QString exe = "usr/lib/ventaro/ventaro";
-        QTest::newRow("installed, relative link") << QStringList{exe, "usr/bin/ventaro>../lib/ventaro/ventaro"} << exe << "usr/bin/ventaro";
+        QTest::newRow("installed, relative link")
+            << QStringList{exe, "usr/bin/ventaro>../lib/ventaro/ventaro"} << exe << "usr/bin/ventaro";
         QTest::newRow("installed, absolute link") << QStringList{exe, "usr/bin/ventaro>@/" + exe} << exe << "usr/bin/ventaro";
-        QTest::newRow("link to a link") << QStringList{exe, "usr/bin/v2>../lib/ventaro/ventaro", "usr/bin/ventaro>v2"} << exe << "usr/bin/ventaro";
-        QTest::newRow("build tree") << QStringList{"build/bin/ventaro"} << "build/bin/ventaro" << "build/bin/ventaro";
+        QTest::newRow("link to a link") << QStringList{exe, "usr/bin/v2>../lib/ventaro/ventaro", "usr/bin/ventaro>v2"} << exe
+                                        << "usr/bin/ventaro";
+        QTest::newRow("build tree") << QStringList{"build/bin/ventaro"} << "build/bin/ventaro"
+                                    << "build/bin/ventaro";
         QTest::newRow("no launcher") << QStringList{exe} << exe << exe;
         QTest::newRow("launcher is a copy") << QStringList{exe, "usr/bin/ventaro"} << exe << exe;
         QTest::newRow("launcher starts another program")
             << QStringList{exe, "opt/ventaro/ventaro", "usr/bin/ventaro>../../opt/ventaro/ventaro"} << exe << exe;
         QTest::newRow("dangling launcher") << QStringList{exe, "usr/bin/ventaro>../lib/ventaro/gone"} << exe << exe;
         QTest::newRow("program file missing") << QStringList{} << exe << exe;
-        QTest::newRow("no program file") << QStringList{} << "" << "";
+        QTest::newRow("no program file") << QStringList{} << ""
+                                         << "";
     }
     void installedLauncher()
     {

@@ -77,8 +77,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("toolOnPath");
         QTest::addColumn<bool>("starts");
         QTest::addColumn<QString>("details"); // empty: no failure
-        QTest::newRow("no tool") << false << true << "The Operating System registry contains an empty path definition for System Info.";
-        QTest::newRow("tool does not start") << true << false << "An error was raised by the Operating System while running System Info.";
+        QTest::newRow("no tool") << false << true
+                                 << "The Operating System registry contains an empty path definition for System Info.";
+        QTest::newRow("tool does not start")
+            << true << false << "An error was raised by the Operating System while running System Info.";
         QTest::newRow("tool starts") << true << true << "";
     }
     void runSystemInfo()

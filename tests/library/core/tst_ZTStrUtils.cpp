@@ -13,10 +13,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("n");
         QTest::addColumn<QString>("left");
         QTest::addColumn<QString>("right");
-        QTest::newRow("inside") << "abcdef" << 2 << "ab" << "ef";
-        QTest::newRow("longer than text") << "abc" << 10 << "abc" << "abc";
-        QTest::newRow("zero") << "abc" << 0 << "" << "";
-        QTest::newRow("negative gives nothing") << "abc" << -1 << "" << "";
+        QTest::newRow("inside") << "abcdef" << 2 << "ab"
+                                << "ef";
+        QTest::newRow("longer than text") << "abc" << 10 << "abc"
+                                          << "abc";
+        QTest::newRow("zero") << "abc" << 0 << ""
+                              << "";
+        QTest::newRow("negative gives nothing") << "abc" << -1 << ""
+                                                << "";
     }
     void leftRight()
     {
@@ -34,17 +38,32 @@ private Q_SLOTS:
         QTest::addColumn<QString>("routine");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("trim blanks") << "trim" << "  a b  " << "a b";
+        QTest::newRow("trim blanks") << "trim"
+                                     << "  a b  "
+                                     << "a b";
         QTest::newRow("trim controls") << "trim" << QString::fromUtf8("\t\r\n\x01x\x7f\u0085") << "x";
-        QTest::newRow("trim keeps inner and non-breaking") << "trim" << QString::fromUtf8("\u00a0a\tb") << QString::fromUtf8("\u00a0a\tb");
-        QTest::newRow("replace longer") << "replace" << "a;b;" << "a\\;b\\;";
+        QTest::newRow("trim keeps inner and non-breaking")
+            << "trim" << QString::fromUtf8("\u00a0a\tb") << QString::fromUtf8("\u00a0a\tb");
+        QTest::newRow("replace longer") << "replace"
+                                        << "a;b;"
+                                        << "a\\;b\\;";
         QTest::newRow("upper accented") << "upper" << QString::fromUtf8("ação às 9") << QString::fromUtf8("AÇÃO ÀS 9");
         QTest::newRow("capitalize") << "capitalize" << QString::fromUtf8("ébano, Março") << QString::fromUtf8("Ébano, Março");
-        QTest::newRow("capitalize empty") << "capitalize" << "" << "";
-        QTest::newRow("first line after breaks") << "first" << "\n\nMeeting\r\nroom 4" << "Meeting";
-        QTest::newRow("first line at CR") << "first" << "a\rb" << "a";
-        QTest::newRow("first line of only breaks") << "first" << "\r\n\r\n" << "";
-        QTest::newRow("first line blanks are content") << "first" << "  \nx" << "  ";
+        QTest::newRow("capitalize empty") << "capitalize"
+                                          << ""
+                                          << "";
+        QTest::newRow("first line after breaks") << "first"
+                                                 << "\n\nMeeting\r\nroom 4"
+                                                 << "Meeting";
+        QTest::newRow("first line at CR") << "first"
+                                          << "a\rb"
+                                          << "a";
+        QTest::newRow("first line of only breaks") << "first"
+                                                   << "\r\n\r\n"
+                                                   << "";
+        QTest::newRow("first line blanks are content") << "first"
+                                                       << "  \nx"
+                                                       << "  ";
     }
     void textRoutines()
     {
@@ -110,12 +129,14 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
         QTest::newRow("UTF-8") << QByteArray("A\xc3\xa7\xc3\xa3o \xe2\x80\x94") << QString::fromUtf8("Ação —");
-        QTest::newRow("one byte-order mark skipped") << QByteArray("\xef\xbb\xbf" "A\xef\xbb\xbf" "B")
-                                                     << QString::fromUtf16(u"A\xfeff" "B");
-        QTest::newRow("sequence cut short at the end") << QByteArray("o\n\xe6\x80")
-                                                       << QString::fromUtf16(u"o\n\x00e6\x20ac");
-        QTest::newRow("unassigned Windows-1252 codes") << QByteArray("\x81\x8d\x8f\x90\x9d\xff")
-                                                       << QString::fromUtf16(u"\x0081\x008d\x008f\x0090\x009d\x00ff");
+        QTest::newRow("one byte-order mark skipped") << QByteArray("\xef\xbb\xbf"
+                                                                   "A\xef\xbb\xbf"
+                                                                   "B")
+                                                     << QString::fromUtf16(u"A\xfeff"
+                                                                           "B");
+        QTest::newRow("sequence cut short at the end") << QByteArray("o\n\xe6\x80") << QString::fromUtf16(u"o\n\x00e6\x20ac");
+        QTest::newRow("unassigned Windows-1252 codes")
+            << QByteArray("\x81\x8d\x8f\x90\x9d\xff") << QString::fromUtf16(u"\x0081\x008d\x008f\x0090\x009d\x00ff");
         QTest::newRow("NUL kept") << QByteArray("a\0b", 3) << QString::fromUtf16(u"a\0b", 3);
         // One line in another encoding spoils none of the others.
         QTest::newRow("mixed: one Windows-1252 line among UTF-8")
@@ -123,9 +144,11 @@ private Q_SLOTS:
             << QString::fromUtf16(u"Caf\x00e9\r\nCaf\x00e9\r\n\x20ac 5\r\n");
         QTest::newRow("mixed: bare CR and LF line ends kept")
             << QByteArray("\x80\r\xc3\xa7\n\x80") << QString::fromUtf16(u"\x20ac\r\x00e7\n\x20ac");
-        QTest::newRow("mixed: mark skipped on the first line only")
-            << QByteArray("\xef\xbb\xbf" "a\n\xef\xbb\xbf" "b\n\xff")
-            << QString::fromUtf16(u"a\n\xfeff" "b\n\x00ff");
+        QTest::newRow("mixed: mark skipped on the first line only") << QByteArray("\xef\xbb\xbf"
+                                                                                  "a\n\xef\xbb\xbf"
+                                                                                  "b\n\xff")
+                                                                    << QString::fromUtf16(u"a\n\xfeff"
+                                                                                          "b\n\x00ff");
         QTest::newRow("mixed: first line not UTF-8 keeps its mark bytes")
             << QByteArray("\xef\xbb\xbf\xe9\n\xc3\xa9") << QString::fromUtf16(u"\x00ef\x00bb\x00bf\x00e9\n\x00e9");
     }

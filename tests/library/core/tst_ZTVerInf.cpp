@@ -42,9 +42,12 @@ private Q_SLOTS:
         QTest::newRow("Portuguese (Portugal)") << Block("1.2.0.45", "2070 1252", "2070 1252") << "1.2.0 Build 45" << own << 0;
         QTest::newRow("Portuguese (Brazil)") << Block("1.2.0.45", "1046 1252", "1046 1252") << "1.2.0 Build 45" << own << 0;
         // Only the first translation counts, for the language and for the copyright.
-        QTest::newRow("first translation wins") << Block("1.0.0.0", "1033 1252;2070 1252", "2070 1252") << "1.0.0 Build 0" << "" << 1;
-        QTest::newRow("no copyright string") << Block("65535.0.7.1", "1033 1252", "") << "65535.0.7 Build 1" << "" << 1;
-        QTest::newRow("no translation") << Block("2.0", "", "") << "2.0.0 Build 0" << "" << 1;
+        QTest::newRow("first translation wins") << Block("1.0.0.0", "1033 1252;2070 1252", "2070 1252") << "1.0.0 Build 0"
+                                                << "" << 1;
+        QTest::newRow("no copyright string") << Block("65535.0.7.1", "1033 1252", "") << "65535.0.7 Build 1"
+                                             << "" << 1;
+        QTest::newRow("no translation") << Block("2.0", "", "") << "2.0.0 Build 0"
+                                        << "" << 1;
         QTest::newRow("no block") << QByteArray() << "0.0.0" << ZTDefaultCopyright() << 1;
         QTest::newRow("invalid block") << Block("1.2.x.4", "1033 1252", "1033 1252") << "0.0.0" << ZTDefaultCopyright() << 1;
         QTest::newRow("version part too large") << Block("70000.0.0.0", "1033 1252", "") << "0.0.0" << ZTDefaultCopyright() << 1;

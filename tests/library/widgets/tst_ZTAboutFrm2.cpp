@@ -39,9 +39,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("name");
-        QTest::newRow("own title") << "Merrowick Ventaro!" << "Merrowick Ventaro!";
+        QTest::newRow("own title") << "Merrowick Ventaro!"
+                                   << "Merrowick Ventaro!";
         // A product titled with its family's name shows its alternate name instead.
-        QTest::newRow("family title") << "Merrowick Deskware" << "Ventaro! Deskware Edition";
+        QTest::newRow("family title") << "Merrowick Deskware"
+                                      << "Ventaro! Deskware Edition";
     }
     void components()
     {
@@ -132,7 +134,8 @@ private Q_SLOTS:
         const QUrl url(opened.first());
         QCOMPARE(url.toString(QUrl::RemoveQuery), target);
         if (number < 5)
-            QCOMPARE(QUrlQuery(url).queryItemValue("subject", QUrl::FullyDecoded), QStringLiteral("Merrowick Ventaro! 1.2.0 Build 45"));
+            QCOMPARE(QUrlQuery(url).queryItemValue("subject", QUrl::FullyDecoded),
+                     QStringLiteral("Merrowick Ventaro! 1.2.0 Build 45"));
     }
 
     void systemInfoFailureReachesHandler()

@@ -46,7 +46,7 @@ struct TWatch {
         });
     }
 };
-}
+} // namespace
 
 class TestZTAppEvents : public QObject {
     Q_OBJECT
@@ -69,18 +69,33 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shownDetails");
         QTest::addColumn<int>("messageType");
         QTest::addColumn<bool>("ends");
-        QTest::newRow("fatal") << int(raiseEZT) << "State lost." << "inner" << 0 << "State lost." << "inner" << 0 << true;
-        QTest::newRow("warning") << int(raiseEZT) << "Error saving." << "disk full" << 1 << "Error saving." << "disk full"
-                                 << 1 << false;
-        QTest::newRow("information") << int(raiseEZT) << "Done." << "" << 2 << "Done." << "" << 2 << false;
-        QTest::newRow("severity 3 silent") << int(raiseEZT) << "Odd." << "" << 3 << "" << "" << 0 << false;
-        QTest::newRow("severity 255 silent") << int(raiseEZT) << "Odd." << "x" << 255 << "" << "" << 0 << false;
-        QTest::newRow("empty message silent") << int(raiseEZT) << "" << "x" << 1 << "" << "" << 0 << false;
-        QTest::newRow("empty fatal silent") << int(raiseEZT) << "" << "" << 0 << "" << "" << 0 << false;
-        QTest::newRow("platform error") << int(raisePlatform) << "bad file" << "" << 1 << "Unexpected error."
+        QTest::newRow("fatal") << int(raiseEZT) << "State lost."
+                               << "inner" << 0 << "State lost."
+                               << "inner" << 0 << true;
+        QTest::newRow("warning") << int(raiseEZT) << "Error saving."
+                                 << "disk full" << 1 << "Error saving."
+                                 << "disk full" << 1 << false;
+        QTest::newRow("information") << int(raiseEZT) << "Done."
+                                     << "" << 2 << "Done."
+                                     << "" << 2 << false;
+        QTest::newRow("severity 3 silent") << int(raiseEZT) << "Odd."
+                                           << "" << 3 << ""
+                                           << "" << 0 << false;
+        QTest::newRow("severity 255 silent") << int(raiseEZT) << "Odd."
+                                             << "x" << 255 << ""
+                                             << "" << 0 << false;
+        QTest::newRow("empty message silent") << int(raiseEZT) << ""
+                                              << "x" << 1 << ""
+                                              << "" << 0 << false;
+        QTest::newRow("empty fatal silent") << int(raiseEZT) << ""
+                                            << "" << 0 << ""
+                                            << "" << 0 << false;
+        QTest::newRow("platform error") << int(raisePlatform) << "bad file"
+                                        << "" << 1 << "Unexpected error."
                                         << "bad file" << 0 << true;
-        QTest::newRow("anything else") << int(raiseUnknown) << "" << "" << 1 << "Unexpected error." << "Unknown error."
-                                       << 0 << true;
+        QTest::newRow("anything else") << int(raiseUnknown) << ""
+                                       << "" << 1 << "Unexpected error."
+                                       << "Unknown error." << 0 << true;
     }
     void decision()
     {
@@ -126,10 +141,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("details");
         QTest::addColumn<bool>("ends");
-        QTest::newRow("guard") << 0 << "Internal timer error." << "write failed" << false;
-        QTest::newRow("notify, sent") << 1 << "Unexpected error." << "escaped from a handler" << true;
-        QTest::newRow("notify, posted") << 2 << "Unexpected error." << "escaped from a handler" << true;
-        QTest::newRow("worker thread") << 3 << "Internal timer error." << "write failed" << false;
+        QTest::newRow("guard") << 0 << "Internal timer error."
+                               << "write failed" << false;
+        QTest::newRow("notify, sent") << 1 << "Unexpected error."
+                                      << "escaped from a handler" << true;
+        QTest::newRow("notify, posted") << 2 << "Unexpected error."
+                                        << "escaped from a handler" << true;
+        QTest::newRow("worker thread") << 3 << "Internal timer error."
+                                       << "write failed" << false;
     }
     void routes()
     {
@@ -147,8 +166,12 @@ private Q_SLOTS:
         TThrowingObject target;
         QEvent event(QEvent::User);
         switch (route) {
-        case 0: guarded(); break;
-        case 1: QCoreApplication::sendEvent(&target, &event); break;
+        case 0:
+            guarded();
+            break;
+        case 1:
+            QCoreApplication::sendEvent(&target, &event);
+            break;
         case 2:
             QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
             QCoreApplication::sendPostedEvents(&target, QEvent::User);

@@ -37,9 +37,9 @@ QString GridText(const TZTCalendarPanel &panel, int grid)
         QStringList cells;
         for (int col = 1; col <= 7; ++col) {
             const TDateTime date = ctrl.Day(grid, col, row);
-            cells << (date == 0 ? QStringLiteral(".")
-                                : (ctrl.InOwnMonth(grid, date) ? QString() : QStringLiteral("*"))
-                                      + QString::number(Q(date).day()));
+            cells << (date == 0
+                          ? QStringLiteral(".")
+                          : (ctrl.InOwnMonth(grid, date) ? QString() : QStringLiteral("*")) + QString::number(Q(date).day()));
         }
         const int week = ctrl.Week(grid, row);
         rows << (week < 0 ? QStringLiteral("-") : QString::number(week)) + QLatin1Char(':') + cells.join(' ');
@@ -137,29 +137,35 @@ private Q_SLOTS:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("cells");
         const QDate jan31(2024, 1, 31);
-        QTest::newRow("31 January 2024, left") << jan31 << 0 << Title(1, 2024)
+        QTest::newRow("31 January 2024, left")
+            << jan31 << 0 << Title(1, 2024)
             << "1:1 2 3 4 5 6 7|2:8 9 10 11 12 13 14|3:15 16 17 18 19 20 21|4:22 23 24 25 26 27 28"
                "|5:29 30 31 . . . .|-:. . . . . . .";
-        QTest::newRow("31 January 2024, right") << jan31 << 1 << Title(2, 2024)
+        QTest::newRow("31 January 2024, right")
+            << jan31 << 1 << Title(2, 2024)
             << "5:. . . 1 2 3 4|6:5 6 7 8 9 10 11|7:12 13 14 15 16 17 18|8:19 20 21 22 23 24 25"
                "|9:26 27 28 29 *1 *2 *3|10:*4 *5 *6 *7 *8 *9 *10";
-        QTest::newRow("month starting on Monday, five rows") << QDate(2024, 4, 10) << 0 << Title(4, 2024)
+        QTest::newRow("month starting on Monday, five rows")
+            << QDate(2024, 4, 10) << 0 << Title(4, 2024)
             << "14:1 2 3 4 5 6 7|15:8 9 10 11 12 13 14|16:15 16 17 18 19 20 21|17:22 23 24 25 26 27 28"
                "|18:29 30 . . . . .|-:. . . . . . .";
         QTest::newRow("four-row February") << QDate(2021, 2, 1) << 0 << Title(2, 2021)
-            << "5:1 2 3 4 5 6 7|6:8 9 10 11 12 13 14|7:15 16 17 18 19 20 21|8:22 23 24 25 26 27 28"
-               "|-:. . . . . . .|-:. . . . . . .";
-        QTest::newRow("week of 29 December 2025, left") << QDate(2025, 12, 15) << 0 << Title(12, 2025)
+                                           << "5:1 2 3 4 5 6 7|6:8 9 10 11 12 13 14|7:15 16 17 18 19 20 21|8:22 23 24 25 26 27 28"
+                                              "|-:. . . . . . .|-:. . . . . . .";
+        QTest::newRow("week of 29 December 2025, left")
+            << QDate(2025, 12, 15) << 0 << Title(12, 2025)
             << "49:1 2 3 4 5 6 7|50:8 9 10 11 12 13 14|51:15 16 17 18 19 20 21|52:22 23 24 25 26 27 28"
                "|1:29 30 31 . . . .|-:. . . . . . .";
-        QTest::newRow("week of 29 December 2025, right") << QDate(2025, 12, 15) << 1 << Title(1, 2026)
+        QTest::newRow("week of 29 December 2025, right")
+            << QDate(2025, 12, 15) << 1 << Title(1, 2026)
             << "1:. . . 1 2 3 4|2:5 6 7 8 9 10 11|3:12 13 14 15 16 17 18|4:19 20 21 22 23 24 25"
                "|5:26 27 28 29 30 31 *1|6:*2 *3 *4 *5 *6 *7 *8";
-        QTest::newRow("week 53 before January 2021") << QDate(2021, 1, 1) << 0 << Title(1, 2021)
+        QTest::newRow("week 53 before January 2021")
+            << QDate(2021, 1, 1) << 0 << Title(1, 2021)
             << "53:*28 *29 *30 *31 1 2 3|1:4 5 6 7 8 9 10|2:11 12 13 14 15 16 17|3:18 19 20 21 22 23 24"
                "|4:25 26 27 28 29 30 31|-:. . . . . . .";
-        QTest::newRow("December: the right grid is January of the next year") << QDate(2024, 12, 31) << 1
-            << Title(1, 2025)
+        QTest::newRow("December: the right grid is January of the next year")
+            << QDate(2024, 12, 31) << 1 << Title(1, 2025)
             << "1:. . 1 2 3 4 5|2:6 7 8 9 10 11 12|3:13 14 15 16 17 18 19|4:20 21 22 23 24 25 26"
                "|5:27 28 29 30 31 *1 *2|6:*3 *4 *5 *6 *7 *8 *9";
     }
@@ -216,7 +222,8 @@ private Q_SLOTS:
             events << "select " + iso(d);
             canSelect = !refuse;
         });
-        QObject::connect(&panel, &TZTCalendarPanel::OnUpdate, [&](TDateTime s, TDateTime e) { events << "update " + iso(s) + ' ' + iso(e); });
+        QObject::connect(&panel, &TZTCalendarPanel::OnUpdate,
+                         [&](TDateTime s, TDateTime e) { events << "update " + iso(s) + ' ' + iso(e); });
         QObject::connect(&panel, &TZTCalendarPanel::OnDateSelected, [&](TDateTime d) { events << "selected " + iso(d); });
         int paints = 0;
         TZTCalendar *left = Grid(panel, 0);
@@ -399,7 +406,8 @@ private Q_SLOTS:
         TZTCalendarPanel panel;
         panel.SetSelectedDate(D({2024, 1, 31}));
         QStringList reports;
-        QObject::connect(&panel, &TZTCalendarPanel::OnDblClickSelectedDate, [&](TDateTime d) { reports << Q(d).toString(Qt::ISODate); });
+        QObject::connect(&panel, &TZTCalendarPanel::OnDblClickSelectedDate,
+                         [&](TDateTime d) { reports << Q(d).toString(Qt::ISODate); });
         panel.show();
         TZTCalendar *target = Grid(panel, grid);
         // A widget sees a double click as a click followed by the double-click event.
@@ -419,16 +427,20 @@ private Q_SLOTS:
         QTest::addColumn<QDate>("expected");
         const int none = Qt::NoModifier;
         QTest::newRow("right") << QDate(2024, 1, 10) << 0 << int(Qt::Key_Right) << none << QDate(2024, 1, 11);
-        QTest::newRow("left wraps to the previous week") << QDate(2024, 1, 8) << 0 << int(Qt::Key_Left) << none << QDate(2024, 1, 7);
+        QTest::newRow("left wraps to the previous week")
+            << QDate(2024, 1, 8) << 0 << int(Qt::Key_Left) << none << QDate(2024, 1, 7);
         QTest::newRow("down") << QDate(2024, 1, 10) << 0 << int(Qt::Key_Down) << none << QDate(2024, 1, 17);
         QTest::newRow("up stops at the first row") << QDate(2024, 1, 3) << 0 << int(Qt::Key_Up) << none << QDate(2024, 1, 3);
-        QTest::newRow("left stops before a greyed day") << QDate(2024, 2, 1) << 0 << int(Qt::Key_Left) << none << QDate(2024, 2, 1);
-        QTest::newRow("right stops at the month end") << QDate(2024, 1, 31) << 0 << int(Qt::Key_Right) << none << QDate(2024, 1, 31);
+        QTest::newRow("left stops before a greyed day")
+            << QDate(2024, 2, 1) << 0 << int(Qt::Key_Left) << none << QDate(2024, 2, 1);
+        QTest::newRow("right stops at the month end")
+            << QDate(2024, 1, 31) << 0 << int(Qt::Key_Right) << none << QDate(2024, 1, 31);
         QTest::newRow("home") << QDate(2024, 1, 17) << 0 << int(Qt::Key_Home) << none << QDate(2024, 1, 1);
         QTest::newRow("end") << QDate(2024, 2, 7) << 0 << int(Qt::Key_End) << none << QDate(2024, 2, 29);
         QTest::newRow("page down") << QDate(2024, 1, 31) << 0 << int(Qt::Key_PageDown) << none << QDate(2024, 2, 29);
         QTest::newRow("page up") << QDate(2024, 3, 31) << 0 << int(Qt::Key_PageUp) << none << QDate(2024, 2, 29);
-        QTest::newRow("ctrl+page up") << QDate(2024, 2, 29) << 0 << int(Qt::Key_PageUp) << int(Qt::ControlModifier) << QDate(2023, 2, 28);
+        QTest::newRow("ctrl+page up") << QDate(2024, 2, 29) << 0 << int(Qt::Key_PageUp) << int(Qt::ControlModifier)
+                                      << QDate(2023, 2, 28);
         QTest::newRow("down in the right grid") << QDate(2024, 1, 31) << 1 << int(Qt::Key_Down) << none << QDate(2024, 2, 5);
     }
     void keys()
@@ -456,7 +468,8 @@ private Q_SLOTS:
         TZTCalendarPanel panel;
         panel.SetSelectedDate(D({2024, 1, 12}));
         QStringList reports;
-        QObject::connect(&panel, &TZTCalendarPanel::OnDblClickSelectedDate, [&](TDateTime d) { reports << Q(d).toString(Qt::ISODate); });
+        QObject::connect(&panel, &TZTCalendarPanel::OnDblClickSelectedDate,
+                         [&](TDateTime d) { reports << Q(d).toString(Qt::ISODate); });
         QTest::keyClick(Grid(panel, 0), Qt::Key_Return);
         QTest::keyClick(Grid(panel, 1), Qt::Key_Return);
         QCOMPARE(reports, QStringList{"2024-01-12"});
@@ -586,11 +599,13 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("parts");
         QTest::addColumn<int>("role");
         const QStringList back{"pLeft", "pRight", "Grid0", "Grid1", "pFrame"};
-        const QStringList titleBack{"pLeftTitle", "pRightTitle", "pLeftButtons", "pRightButtons", "lblMonth0", "lblMonth1", "pFrame"};
+        const QStringList titleBack{"pLeftTitle", "pRightTitle", "pLeftButtons", "pRightButtons",
+                                    "lblMonth0",  "lblMonth1",   "pFrame"};
         QTest::newRow("0 BackColor") << 0 << uint(ZTRgb(10, 20, 30)) << back << int(QPalette::Window);
         QTest::newRow("0 BackColor as system colour") << 0 << uint(clInfoBk) << back << int(QPalette::Window);
         QTest::newRow("2 TitleBackColor") << 2 << uint(ZTRgb(40, 50, 60)) << titleBack << int(QPalette::Window);
-        QTest::newRow("3 TitleTextColor") << 3 << uint(clRed) << QStringList{"lblMonth0", "lblMonth1"} << int(QPalette::WindowText);
+        QTest::newRow("3 TitleTextColor") << 3 << uint(clRed) << QStringList{"lblMonth0", "lblMonth1"}
+                                          << int(QPalette::WindowText);
         QTest::newRow("1 TextColor: stored only") << 1 << uint(ZTRgb(1, 2, 3)) << QStringList{} << int(QPalette::Window);
         QTest::newRow("4 TrailingTextColor: stored only") << 4 << uint(ZTRgb(4, 5, 6)) << QStringList{} << int(QPalette::Window);
     }
@@ -605,8 +620,9 @@ private Q_SLOTS:
         const QColor frameBefore = frame->palette().color(QPalette::Window);
         panel.Colors().SetByIndex(slot, colour);
         QCOMPARE(panel.Colors().ByIndex(slot), TColor(colour));
-        QCOMPARE(panel.Colors().property(QList<const char *>{"BackColor", "TextColor", "TitleBackColor", "TitleTextColor",
-                                                             "TrailingTextColor"}[slot])
+        QCOMPARE(panel.Colors()
+                     .property(QList<const char *>{"BackColor", "TextColor", "TitleBackColor", "TitleTextColor",
+                                                   "TrailingTextColor"}[slot])
                      .toUInt(),
                  colour);
         const QColor expected = QColor::fromRgb(ZTColorToRgb(colour));
@@ -719,7 +735,8 @@ private Q_SLOTS:
     void pickerColours()
     {
         TZTCalendarColors colors;
-        const TColor values[] = {ZTRgb(250, 250, 200), ZTRgb(0, 0, 90), ZTRgb(0, 90, 0), ZTRgb(255, 255, 0), ZTRgb(120, 120, 120)};
+        const TColor values[] = {ZTRgb(250, 250, 200), ZTRgb(0, 0, 90), ZTRgb(0, 90, 0), ZTRgb(255, 255, 0),
+                                 ZTRgb(120, 120, 120)};
         for (int slot = 0; slot < 5; ++slot)
             colors.SetByIndex(slot, values[slot]);
         QDateEdit plain;

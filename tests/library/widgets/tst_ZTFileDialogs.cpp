@@ -22,9 +22,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("two pairs, all files as *")
-            << "Comma Separated Values (*.csv)|*.csv|All Files (*.*)|*.*"
-            << QStringList{"Comma Separated Values (*.csv)", "All Files (*)"};
+        QTest::newRow("two pairs, all files as *") << "Comma Separated Values (*.csv)|*.csv|All Files (*.*)|*.*"
+                                                   << QStringList{"Comma Separated Values (*.csv)", "All Files (*)"};
         QTest::newRow("several patterns") << "Sounds|*.wav;*.wave" << QStringList{"Sounds (*.wav *.wave)"};
         QTest::newRow("description without pattern text") << "Programs|*.exe" << QStringList{"Programs (*.exe)"};
         QTest::newRow("odd part dropped") << "WAV files (*.wav)|*.wav|Broken" << QStringList{"WAV files (*.wav)"};
@@ -42,12 +41,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("ext");
-        QTest::newRow("one pattern") << "iCalendar files (*.ics)" << "ics";
-        QTest::newRow("first of several") << "Sounds (*.wav *.wave)" << "wav";
-        QTest::newRow("every file") << "All Files (*)" << "";
-        QTest::newRow("wildcard extension") << "Backups (*.jb?)" << "";
-        QTest::newRow("parentheses in the description") << "Reminders (old) (*.jbb)" << "jbb";
-        QTest::newRow("no parentheses") << "*.csv" << "csv";
+        QTest::newRow("one pattern") << "iCalendar files (*.ics)"
+                                     << "ics";
+        QTest::newRow("first of several") << "Sounds (*.wav *.wave)"
+                                          << "wav";
+        QTest::newRow("every file") << "All Files (*)"
+                                    << "";
+        QTest::newRow("wildcard extension") << "Backups (*.jb?)"
+                                            << "";
+        QTest::newRow("parentheses in the description") << "Reminders (old) (*.jbb)"
+                                                        << "jbb";
+        QTest::newRow("no parentheses") << "*.csv"
+                                        << "csv";
     }
     void filterExtension()
     {
@@ -61,13 +66,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("ext");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("no extension") << "/tmp/export" << "csv" << "/tmp/export.csv";
-        QTest::newRow("has one") << "/tmp/export.txt" << "csv" << "/tmp/export.txt";
-        QTest::newRow("dot in the folder only") << "/tmp/v1.2/export" << "csv" << "/tmp/v1.2/export.csv";
-        QTest::newRow("hidden name") << "/home/a/.profile" << "csv" << "/home/a/.profile.csv";
-        QTest::newRow("dot given with the extension") << "/tmp/song" << ".wav" << "/tmp/song.wav";
-        QTest::newRow("no default") << "/tmp/export" << "" << "/tmp/export";
-        QTest::newRow("cancelled stays empty") << "" << "csv" << "";
+        QTest::newRow("no extension") << "/tmp/export"
+                                      << "csv"
+                                      << "/tmp/export.csv";
+        QTest::newRow("has one") << "/tmp/export.txt"
+                                 << "csv"
+                                 << "/tmp/export.txt";
+        QTest::newRow("dot in the folder only") << "/tmp/v1.2/export"
+                                                << "csv"
+                                                << "/tmp/v1.2/export.csv";
+        QTest::newRow("hidden name") << "/home/a/.profile"
+                                     << "csv"
+                                     << "/home/a/.profile.csv";
+        QTest::newRow("dot given with the extension") << "/tmp/song"
+                                                      << ".wav"
+                                                      << "/tmp/song.wav";
+        QTest::newRow("no default") << "/tmp/export"
+                                    << ""
+                                    << "/tmp/export";
+        QTest::newRow("cancelled stays empty") << ""
+                                               << "csv"
+                                               << "";
     }
     void defaultExt()
     {
@@ -123,8 +142,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("chosen") << "/tmp/bell" << "/tmp/bell.wav";
-        QTest::newRow("cancelled") << "" << "/tmp/old.wav";
+        QTest::newRow("chosen") << "/tmp/bell"
+                                << "/tmp/bell.wav";
+        QTest::newRow("cancelled") << ""
+                                   << "/tmp/old.wav";
     }
     void fileEditBrowse()
     {

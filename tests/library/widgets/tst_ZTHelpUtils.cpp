@@ -3,6 +3,7 @@
 #include "ZTHelpUtils.h"
 #include "ZTHelpUtilsViewer.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
@@ -14,7 +15,6 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextBrowser>
-#include <QAbstractTextDocumentLayout>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -131,7 +131,7 @@ private Q_SLOTS:
     void keys_data()
     {
         QTest::addColumn<int>("key");
-        QTest::addColumn<int>("context"); // -1: the window carries no context
+        QTest::addColumn<int>("context");   // -1: the window carries no context
         QTest::addColumn<int>("pressedIn"); // 0 here, 1 nowhere, 2 another window of ours
         QTest::addColumn<bool>("closed");
         QTest::addColumn<int>("helpAt"); // -1: no help shown
@@ -348,8 +348,7 @@ private Q_SLOTS:
                 auto *contents = viewer->findChild<QPushButton *>(QStringLiteral("cmdContents"));
                 // A click as the window system delivers it: refused for a window that a
                 // modal dialog blocks.
-                QTest::mouseClick(viewer->windowHandle(), Qt::LeftButton, {},
-                                  contents->mapTo(viewer, contents->rect().center()));
+                QTest::mouseClick(viewer->windowHandle(), Qt::LeftButton, {}, contents->mapTo(viewer, contents->rect().center()));
                 anchorAfterClick = viewer->CurrentAnchor();
             }
             QTest::keyClick(modal->focusWidget() ? modal->focusWidget() : modal, Qt::Key_Escape);

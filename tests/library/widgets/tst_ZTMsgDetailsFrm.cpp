@@ -19,7 +19,7 @@ T *Child(QWidget *form, const char *name)
 {
     return form->findChild<T *>(QLatin1String(name));
 }
-}
+} // namespace
 
 class TestZTMsgDetailsFrm : public QObject {
     Q_OBJECT
@@ -32,13 +32,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("LF") << "first\nsecond" << "first\nsecond";
-        QTest::newRow("CR LF") << "first\r\nsecond" << "first\nsecond";
-        QTest::newRow("final LF dropped") << "first\n" << "first";
-        QTest::newRow("final CR LF dropped") << "first\r\n" << "first";
-        QTest::newRow("only the last one dropped") << "first\n\n" << "first\n";
-        QTest::newRow("mixed") << "a\n\r\nb\nc" << "a\n\nb\nc";
-        QTest::newRow("lone CR untouched") << "a\rb" << "a\rb";
+        QTest::newRow("LF") << "first\nsecond"
+                            << "first\nsecond";
+        QTest::newRow("CR LF") << "first\r\nsecond"
+                               << "first\nsecond";
+        QTest::newRow("final LF dropped") << "first\n"
+                                          << "first";
+        QTest::newRow("final CR LF dropped") << "first\r\n"
+                                             << "first";
+        QTest::newRow("only the last one dropped") << "first\n\n"
+                                                   << "first\n";
+        QTest::newRow("mixed") << "a\n\r\nb\nc"
+                               << "a\n\nb\nc";
+        QTest::newRow("lone CR untouched") << "a\rb"
+                                           << "a\rb";
     }
     void normalizeLineBreaks()
     {
@@ -59,12 +66,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("icon");
         QTest::addColumn<int>("height");
         QTest::addColumn<QString>("detailsCaption"); // empty: no details button
-        QTest::newRow("no details") << 0 << "" << false << 1 << "" << "imgCritical" << 75 << "";
-        QTest::newRow("no details, asked to show") << 2 << "" << true << 1 << "Cap" << "imgInformation" << 75 << "";
-        QTest::newRow("details collapsed") << 1 << "disk\nfull\n" << false << 1 << "" << "imgWarning" << 75 << "&Details >>";
-        QTest::newRow("details expanded") << 1 << "disk\nfull\n" << true << 1 << "" << "imgWarning" << 185 << "&Details <<";
-        QTest::newRow("pt collapsed") << 0 << "disco" << false << 0 << "" << "imgCritical" << 75 << "&Detalhes >>";
-        QTest::newRow("pt expanded") << 2 << "disco" << true << 0 << "" << "imgInformation" << 185 << "&Detalhes <<";
+        QTest::newRow("no details") << 0 << "" << false << 1 << ""
+                                    << "imgCritical" << 75 << "";
+        QTest::newRow("no details, asked to show") << 2 << "" << true << 1 << "Cap"
+                                                   << "imgInformation" << 75 << "";
+        QTest::newRow("details collapsed") << 1 << "disk\nfull\n"
+                                           << false << 1 << ""
+                                           << "imgWarning" << 75 << "&Details >>";
+        QTest::newRow("details expanded") << 1 << "disk\nfull\n"
+                                          << true << 1 << ""
+                                          << "imgWarning" << 185 << "&Details <<";
+        QTest::newRow("pt collapsed") << 0 << "disco" << false << 0 << ""
+                                      << "imgCritical" << 75 << "&Detalhes >>";
+        QTest::newRow("pt expanded") << 2 << "disco" << true << 0 << ""
+                                     << "imgInformation" << 185 << "&Detalhes <<";
     }
     void shown()
     {
@@ -148,10 +163,18 @@ private Q_SLOTS:
         TModalDriver driver([&](QDialog *dialog) {
             QCOMPARE(QApplication::focusWidget(), Child<QPushButton>(dialog, "cmdOK"));
             switch (way) {
-            case wayOK: QTest::mouseClick(Child<QPushButton>(dialog, "cmdOK"), Qt::LeftButton); break;
-            case wayEnter: QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); break;
-            case wayEsc: QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); break;
-            case wayCloseBox: dialog->close(); break;
+            case wayOK:
+                QTest::mouseClick(Child<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
+                break;
+            case wayEnter:
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                break;
+            case wayEsc:
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+                break;
+            case wayCloseBox:
+                dialog->close();
+                break;
             }
         });
         ZTMessageDetails("Notice.", "more", QString(), 2, 1, QString(), showDetails);

@@ -17,7 +17,7 @@ QPushButton *Slot(QWidget *form, int slot)
 {
     return form->findChild<QPushButton *>(QStringLiteral("cmdBtn0%1").arg(slot));
 }
-}
+} // namespace
 
 class TestZTMsgFrm : public QObject {
     Q_OBJECT
@@ -38,18 +38,30 @@ private Q_SLOTS:
             const char *name;
             int set, def, way, slot, result;
         } rows[] = {
-            {"OK: click", 0, 1, wayClick, 1, 0},       {"OK: Esc", 0, 1, wayEsc, 0, 0},
-            {"OK: close box", 0, 1, wayCloseBox, 0, 0}, {"OK: Enter, default 3 falls back", 0, 3, wayEnter, 1, 0},
-            {"YesNo: Yes", 1, 1, wayClick, 1, 1},      {"YesNo: No", 1, 1, wayClick, 2, 3},
-            {"YesNo: Esc", 1, 1, wayEsc, 0, 3},        {"YesNo: close box", 1, 1, wayCloseBox, 0, 3},
-            {"YesNo: Enter on Yes", 1, 1, wayEnter, 1, 1}, {"YesNo: Enter on default No", 1, 2, wayEnter, 2, 3},
-            {"YNC: Cancel", 2, 1, wayClick, 3, 5},     {"YNC: Esc", 2, 1, wayEsc, 0, 5},
-            {"YNC: close box", 2, 2, wayCloseBox, 0, 5}, {"YNC: Tab from Cancel skips hidden slots", 2, 3, wayTabEnter, 1, 1},
-            {"YNCA: No", 3, 1, wayClick, 2, 3},        {"YNCA: All", 3, 1, wayClick, 4, 6},
-            {"YNCA: Esc", 3, 4, wayEsc, 0, 5},         {"YNCA: Enter on All", 3, 4, wayEnter, 4, 6},
-            {"five: Yes to All", 4, 1, wayClick, 2, 2}, {"five: No", 4, 1, wayClick, 3, 3},
-            {"five: No to All", 4, 9, wayClick, 4, 4},  {"five: Cancel", 4, 1, wayClick, 5, 5},
-            {"five: Esc", 4, 1, wayEsc, 0, 5},          {"five: close box", 4, 9, wayCloseBox, 0, 5},
+            {"OK: click", 0, 1, wayClick, 1, 0},
+            {"OK: Esc", 0, 1, wayEsc, 0, 0},
+            {"OK: close box", 0, 1, wayCloseBox, 0, 0},
+            {"OK: Enter, default 3 falls back", 0, 3, wayEnter, 1, 0},
+            {"YesNo: Yes", 1, 1, wayClick, 1, 1},
+            {"YesNo: No", 1, 1, wayClick, 2, 3},
+            {"YesNo: Esc", 1, 1, wayEsc, 0, 3},
+            {"YesNo: close box", 1, 1, wayCloseBox, 0, 3},
+            {"YesNo: Enter on Yes", 1, 1, wayEnter, 1, 1},
+            {"YesNo: Enter on default No", 1, 2, wayEnter, 2, 3},
+            {"YNC: Cancel", 2, 1, wayClick, 3, 5},
+            {"YNC: Esc", 2, 1, wayEsc, 0, 5},
+            {"YNC: close box", 2, 2, wayCloseBox, 0, 5},
+            {"YNC: Tab from Cancel skips hidden slots", 2, 3, wayTabEnter, 1, 1},
+            {"YNCA: No", 3, 1, wayClick, 2, 3},
+            {"YNCA: All", 3, 1, wayClick, 4, 6},
+            {"YNCA: Esc", 3, 4, wayEsc, 0, 5},
+            {"YNCA: Enter on All", 3, 4, wayEnter, 4, 6},
+            {"five: Yes to All", 4, 1, wayClick, 2, 2},
+            {"five: No", 4, 1, wayClick, 3, 3},
+            {"five: No to All", 4, 9, wayClick, 4, 4},
+            {"five: Cancel", 4, 1, wayClick, 5, 5},
+            {"five: Esc", 4, 1, wayEsc, 0, 5},
+            {"five: close box", 4, 9, wayCloseBox, 0, 5},
             {"five: default 9 falls back to Yes", 4, 9, wayEnter, 1, 1},
             {"five: default -3 falls back to Yes", 4, -3, wayEnter, 1, 1},
             {"five: Tab from No to All", 4, 4, wayTabEnter, 5, 5},
@@ -66,9 +78,15 @@ private Q_SLOTS:
         QFETCH(int, result);
         TModalDriver driver([&](QDialog *dialog) {
             switch (way) {
-            case wayClick: QTest::mouseClick(Slot(dialog, slot), Qt::LeftButton); break;
-            case wayEsc: QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); break;
-            case wayCloseBox: dialog->close(); break;
+            case wayClick:
+                QTest::mouseClick(Slot(dialog, slot), Qt::LeftButton);
+                break;
+            case wayEsc:
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+                break;
+            case wayCloseBox:
+                dialog->close();
+                break;
             case wayEnter:
                 QCOMPARE(QApplication::focusWidget(), Slot(dialog, slot));
                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
@@ -204,8 +222,10 @@ private Q_SLOTS:
         const QString installed = QFontDatabase::families().value(0);
         if (!installed.isEmpty())
             QTest::newRow("installed, any case") << installed.toUpper() << installed;
-        QTest::newRow("not installed") << "No Such Face 4711" << "Tahoma";
-        QTest::newRow("empty") << "" << "Tahoma";
+        QTest::newRow("not installed") << "No Such Face 4711"
+                                       << "Tahoma";
+        QTest::newRow("empty") << ""
+                               << "Tahoma";
     }
     void fontRule()
     {

@@ -51,7 +51,9 @@ private Q_SLOTS:
         QTest::newRow("empty line is a tip") << QByteArray("one\n\nthree\n") << QStringList{"one", "", "three"};
         QTest::newRow("only a break") << QByteArray("\r\n") << QStringList{""};
         QTest::newRow("empty file") << QByteArray() << QStringList{};
-        QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF" "caf\xC3\xA9\n") << QStringList{QString::fromUtf8("café")};
+        QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF"
+                                                       "caf\xC3\xA9\n")
+                                         << QStringList{QString::fromUtf8("café")};
         QTest::newRow("Windows-1252") << QByteArray("caf\xE9 \x80 \x93x\x94\n") << QStringList{QString::fromUtf8("café € “x”")};
     }
     void loadTips()

@@ -116,11 +116,11 @@ public:
         }
     }
 
-    int Loaded = -1;       // rows the child found at its start
-    int LastStarted = -1;  // rows of the last save begun
-    int LastDone = -1;     // rows of the last save completed
+    int Loaded = -1;      // rows the child found at its start
+    int LastStarted = -1; // rows of the last save begun
+    int LastDone = -1;    // rows of the last save completed
     qint64 LongestSaveUs = 0;
-    QSet<int> Saved;       // rows of every save begun
+    QSet<int> Saved; // rows of every save begun
     QByteArray Error;
 
 private:
@@ -165,8 +165,8 @@ int LoadWhole(const QString &path, QString &problem)
         store.ReadMainRow(i, row);
         const TReminder expected = KillSaveRow(i);
         if (row.ReminderMessage != expected.ReminderMessage || !SameDay(row.Date, expected.Date)
-            || !SameTime(row.Time, expected.Time) || row.SoundFile != expected.SoundFile
-            || row.Recurring != expected.Recurring || !row.Active) {
+            || !SameTime(row.Time, expected.Time) || row.SoundFile != expected.SoundFile || row.Recurring != expected.Recurring
+            || !row.Active) {
             problem = QStringLiteral("row %1 is damaged: %2").arg(i).arg(row.ReminderMessage.left(40));
             return -1;
         }
@@ -223,11 +223,15 @@ private Q_SLOTS:
             // came, whole.
             QString problem;
             rows = LoadWhole(database, problem);
-            QVERIFY2(rows >= 0, qPrintable(QStringLiteral("kill %1: the database does not load whole: %2").arg(kill).arg(problem)));
+            QVERIFY2(rows >= 0,
+                     qPrintable(QStringLiteral("kill %1: the database does not load whole: %2").arg(kill).arg(problem)));
             const int done = child.LastDone >= 0 ? child.LastDone : child.Loaded;
             QVERIFY2(rows == done || rows == child.LastStarted,
                      qPrintable(QStringLiteral("kill %1: the database has %2 rows, saved were %3 and %4")
-                                    .arg(kill).arg(rows).arg(done).arg(child.LastStarted)));
+                                    .arg(kill)
+                                    .arg(rows)
+                                    .arg(done)
+                                    .arg(child.LastStarted)));
             // The child is always saving; a kill before the new file was put in place cut that
             // save short.
             if (rows == done && child.LastStarted != done)
@@ -241,12 +245,13 @@ private Q_SLOTS:
                 continue;
             }
             const int backed = LoadWhole(backup, problem);
-            QVERIFY2(backed >= 0, qPrintable(QStringLiteral("kill %1: the backup does not load whole: %2").arg(kill).arg(problem)));
+            QVERIFY2(backed >= 0,
+                     qPrintable(QStringLiteral("kill %1: the backup does not load whole: %2").arg(kill).arg(problem)));
             QVERIFY2(everSaved.contains(backed) && backed <= rows,
                      qPrintable(QStringLiteral("kill %1: the backup has %2 rows, never saved").arg(kill).arg(backed)));
         }
-        qInfo("%d kills, %d cut a save short, %d left no backup; the store grew to %d rows", Kills, cutShort,
-              withoutBackup, rows);
+        qInfo("%d kills, %d cut a save short, %d left no backup; the store grew to %d rows", Kills, cutShort, withoutBackup,
+              rows);
         QVERIFY2(cutShort >= Kills / 5, "too few kills came in the middle of a save to prove anything");
     }
 };

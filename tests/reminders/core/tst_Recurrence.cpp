@@ -13,9 +13,18 @@ Q_DECLARE_METATYPE(TReminder)
 
 namespace {
 
-TDateTime Day(const QDate &d) { return QDateToDateTime(d); }
-TDateTime T(int h, int m) { return EncodeTime(h, m); }
-QDate Q(TDateTime d) { return DateTimeToQDate(d); }
+TDateTime Day(const QDate &d)
+{
+    return QDateToDateTime(d);
+}
+TDateTime T(int h, int m)
+{
+    return EncodeTime(h, m);
+}
+QDate Q(TDateTime d)
+{
+    return DateTimeToQDate(d);
+}
 
 TReminder Series(TRecurrenceUnit unit, const QDate &start, const QDate &end = QDate(), int every = 1)
 {
@@ -31,7 +40,10 @@ TReminder Series(TRecurrenceUnit unit, const QDate &start, const QDate &end = QD
     r.RecurrenceEndBy = end.isValid() ? Day(end) : 0;
     return r;
 }
-TReminder Daily(const QDate &s, int every, const QDate &end = QDate()) { return Series(ruDaily, s, end, every); }
+TReminder Daily(const QDate &s, int every, const QDate &end = QDate())
+{
+    return Series(ruDaily, s, end, every);
+}
 TReminder WorkingDays(const QDate &s, const QDate &end = QDate())
 {
     TReminder r = Series(ruDaily, s, end);
@@ -81,7 +93,10 @@ TReminder ExclusionOf(const TReminder &series, const QDate &day, bool active, TD
     return e;
 }
 
-void Pin(const QDate &d, int hour, int minute) { ZTPinClock(QDateTime(d, QTime(hour, minute))); }
+void Pin(const QDate &d, int hour, int minute)
+{
+    ZTPinClock(QDateTime(d, QTime(hour, minute)));
+}
 
 QDate Next(const TReminder &r, TReminders &store)
 {
@@ -114,9 +129,9 @@ QStringList Due(TReminders &store, bool catchUp, const QDate &date, TDateTime ti
         const TDateTime day = r->Recurring ? r->OccurrenceDate : r->Date;
         const TDateTime at = r->Recurring ? r->OccurrenceTime : r->Time;
         const bool fieldsRight = r->Recurring ? r->OccurrenceTime == r->Time : (r->OccurrenceDate == 0 && r->OccurrenceTime == 0);
-        out << QStringLiteral("%1 %2 %3%4").arg(r->Id, Q(day).toString(Qt::ISODate),
-                                                DateTimeToQTime(at).toString(QStringLiteral("HH:mm")),
-                                                fieldsRight ? QString() : QStringLiteral(" (occurrence fields wrong)"));
+        out << QStringLiteral("%1 %2 %3%4")
+                   .arg(r->Id, Q(day).toString(Qt::ISODate), DateTimeToQTime(at).toString(QStringLiteral("HH:mm")),
+                        fieldsRight ? QString() : QStringLiteral(" (occurrence fields wrong)"));
     }
     return out;
 }
@@ -130,8 +145,8 @@ QStringList CatchUp(TReminders &store, const QDate &date, TDateTime time)
     for (const TCatchUpItem &item : list) {
         const TReminder &r = *item.Due;
         const TDateTime day = r.Recurring ? r.OccurrenceDate : r.Date;
-        out << QStringLiteral("%1 %2 %3 +%4").arg(r.Id, Q(day).toString(Qt::ISODate),
-                                                  DateTimeToQTime(r.Time).toString(QStringLiteral("HH:mm")))
+        out << QStringLiteral("%1 %2 %3 +%4")
+                   .arg(r.Id, Q(day).toString(Qt::ISODate), DateTimeToQTime(r.Time).toString(QStringLiteral("HH:mm")))
                    .arg(item.Earlier);
     }
     return out;
@@ -219,7 +234,7 @@ QSet<QDate> LiteralDays(const TReminder &r, const QString &workDays, const QDate
     return out;
 }
 
-}
+} // namespace
 
 class TestRecurrence : public QObject {
     Q_OBJECT
@@ -242,40 +257,40 @@ private Q_SLOTS:
                                       << "2026-03-01 2026-03-04 2026-03-07 2026-03-10";
         QTest::newRow("every day, ends on E") << Daily({2026, 3, 1}, 1, {2026, 3, 4}) << mf << QDate(2026, 2, 28)
                                               << QDate(2026, 3, 8) << "2026-03-01 2026-03-02 2026-03-03 2026-03-04";
-        QTest::newRow("every 0 days counts as 1") << Daily({2026, 3, 30}, 0) << mf << QDate(2026, 3, 29)
-                                                  << QDate(2026, 4, 2) << "2026-03-30 2026-03-31 2026-04-01 2026-04-02";
+        QTest::newRow("every 0 days counts as 1") << Daily({2026, 3, 30}, 0) << mf << QDate(2026, 3, 29) << QDate(2026, 4, 2)
+                                                  << "2026-03-30 2026-03-31 2026-04-01 2026-04-02";
         QTest::newRow("working days from a Thursday")
             << WorkingDays(s) << mf << QDate(2025, 12, 29) << QDate(2026, 1, 12)
             << "2026-01-01 2026-01-02 2026-01-05 2026-01-06 2026-01-07 2026-01-08 2026-01-09 2026-01-12";
-        QTest::newRow("working days, short work week") << WorkingDays(s) << "01" << s << QDate(2026, 1, 14)
-                                                       << "2026-01-06 2026-01-13";
+        QTest::newRow("working days, short work week")
+            << WorkingDays(s) << "01" << s << QDate(2026, 1, 14) << "2026-01-06 2026-01-13";
         QTest::newRow("every 2 weeks Mon+Wed from a Wednesday")
             << Weekly({2026, 1, 7}, 2, "1010000") << mf << QDate(2026, 1, 1) << QDate(2026, 2, 4)
             << "2026-01-07 2026-01-19 2026-01-21 2026-02-02 2026-02-04";
         QTest::newRow("every 3 weeks Mon+Fri from a Thursday")
             << Weekly({2026, 1, 8}, 3, "1000100") << mf << QDate(2026, 1, 1) << QDate(2026, 2, 28)
             << "2026-01-09 2026-01-26 2026-01-30 2026-02-16 2026-02-20";
-        QTest::newRow("Sundays from a Saturday, every 0 weeks") << Weekly({2026, 1, 3}, 0, "0000001") << mf << s
-                                                               << QDate(2026, 1, 18) << "2026-01-04 2026-01-11 2026-01-18";
+        QTest::newRow("Sundays from a Saturday, every 0 weeks")
+            << Weekly({2026, 1, 3}, 0, "0000001") << mf << s << QDate(2026, 1, 18) << "2026-01-04 2026-01-11 2026-01-18";
         QTest::newRow("Wednesdays over a year end, ends on E")
             << Weekly({2025, 12, 24}, 1, "001", {2026, 1, 14}) << mf << QDate(2025, 12, 20) << QDate(2026, 1, 31)
             << "2025-12-24 2025-12-31 2026-01-07 2026-01-14";
         QTest::newRow("day 31 from 15 January") << Monthly({2026, 1, 15}, 31, 1) << mf << s << QDate(2026, 6, 30)
                                                 << "2026-01-31 2026-02-28 2026-03-31 2026-04-30 2026-05-31 2026-06-30";
-        QTest::newRow("day 31 in a leap year") << Monthly({2024, 1, 15}, 31, 1) << mf << QDate(2024, 1, 1)
-                                               << QDate(2024, 3, 31) << "2024-01-31 2024-02-29 2024-03-31";
+        QTest::newRow("day 31 in a leap year") << Monthly({2024, 1, 15}, 31, 1) << mf << QDate(2024, 1, 1) << QDate(2024, 3, 31)
+                                               << "2024-01-31 2024-02-29 2024-03-31";
         QTest::newRow("day 10 every 2 months from 20 March") << Monthly({2026, 3, 20}, 10, 2) << mf << QDate(2026, 3, 1)
                                                              << QDate(2026, 9, 30) << "2026-05-10 2026-07-10 2026-09-10";
         QTest::newRow("day 99 counts as the last day") << Monthly({2026, 4, 30}, 99, 0) << mf << QDate(2026, 4, 1)
                                                        << QDate(2026, 6, 30) << "2026-04-30 2026-05-31 2026-06-30";
-        QTest::newRow("5 June from 10 June") << Yearly({2026, 6, 10}, 6, 5) << mf << QDate(2026, 5, 1)
-                                             << QDate(2027, 6, 30) << "2027-06-05";
-        QTest::newRow("29 February on the 28th in common years") << Yearly({2023, 1, 1}, 2, 29) << mf << QDate(2023, 2, 1)
-                                                                 << QDate(2025, 3, 31) << "2023-02-28 2024-02-29 2025-02-28";
-        QTest::newRow("29 February 2100 is the 28th") << Yearly({2099, 3, 1}, 2, 29) << mf << QDate(2100, 2, 1)
-                                                      << QDate(2100, 3, 1) << "2100-02-28";
-        QTest::newRow("31 April falls on 30 April") << Yearly(s, 4, 31) << mf << QDate(2026, 4, 1) << QDate(2026, 5, 31)
-                                                    << "2026-04-30";
+        QTest::newRow("5 June from 10 June")
+            << Yearly({2026, 6, 10}, 6, 5) << mf << QDate(2026, 5, 1) << QDate(2027, 6, 30) << "2027-06-05";
+        QTest::newRow("29 February on the 28th in common years")
+            << Yearly({2023, 1, 1}, 2, 29) << mf << QDate(2023, 2, 1) << QDate(2025, 3, 31) << "2023-02-28 2024-02-29 2025-02-28";
+        QTest::newRow("29 February 2100 is the 28th")
+            << Yearly({2099, 3, 1}, 2, 29) << mf << QDate(2100, 2, 1) << QDate(2100, 3, 1) << "2100-02-28";
+        QTest::newRow("31 April falls on 30 April")
+            << Yearly(s, 4, 31) << mf << QDate(2026, 4, 1) << QDate(2026, 5, 31) << "2026-04-30";
         // Values out of range never fail; these series simply never occur.
         QTest::newRow("working days without a working day") << WorkingDays(s) << "0000000" << s << QDate(2026, 2, 1) << "";
         QTest::newRow("weekly without weekdays") << Weekly(s, 1, "") << mf << s << QDate(2026, 2, 1) << "";
@@ -430,11 +445,10 @@ private Q_SLOTS:
                                      << QStringList{"daily 2026-01-21 09:00", "weekly 2026-01-21 09:00"};
         QTest::newRow("exact 10:01") << false << wed << 10 << 1 << QStringList{"once 2026-01-21 10:01"};
         QTest::newRow("exact 23:55") << false << wed << 23 << 55 << QStringList{"late 2026-01-21 23:55"};
-        QTest::newRow("exact, Monday off week") << false << QDate(2026, 2, 9) << 9 << 0
-                                                << QStringList{"daily 2026-02-09 09:00"};
+        QTest::newRow("exact, Monday off week") << false << QDate(2026, 2, 9) << 9 << 0 << QStringList{"daily 2026-02-09 09:00"};
         QTest::newRow("catch-up 10:00") << true << wed << 10 << 0
-                                        << QStringList{"daily 2026-01-19 09:00", "daily 2026-01-20 09:00",
-                                                       "daily 2026-01-21 09:00", "past 2025-12-01 07:00",
+                                        << QStringList{"daily 2026-01-19 09:00",  "daily 2026-01-20 09:00",
+                                                       "daily 2026-01-21 09:00",  "past 2025-12-01 07:00",
                                                        "weekly 2026-01-07 09:00", "weekly 2026-01-21 09:00"};
         QTest::newRow("catch-up 08:59") << true << wed << 8 << 59
                                         << QStringList{"daily 2026-01-19 09:00", "daily 2026-01-20 09:00",
@@ -469,9 +483,8 @@ private Q_SLOTS:
                                << QStringList{"daily 2026-01-20 09:00 +1", "past 2025-12-01 07:00 +0",
                                               "weekly 2026-01-07 09:00 +0"};
         QTest::newRow("23:59") << wed << 23 << 59
-                               << QStringList{"once 2026-01-21 10:01 +0", "daily 2026-01-21 09:00 +2",
-                                              "past 2025-12-01 07:00 +0", "weekly 2026-01-21 09:00 +1",
-                                              "late 2026-01-21 23:55 +0"};
+                               << QStringList{"once 2026-01-21 10:01 +0", "daily 2026-01-21 09:00 +2", "past 2025-12-01 07:00 +0",
+                                              "weekly 2026-01-21 09:00 +1", "late 2026-01-21 23:55 +0"};
         QTest::newRow("before every start") << QDate(2025, 11, 30) << 23 << 59 << QStringList{};
     }
 
@@ -594,7 +607,10 @@ private Q_SLOTS:
             }
             const auto fail = [&](const QDate &d) {
                 return QStringLiteral("series %1 unit %2 start %3 day %4")
-                    .arg(n).arg(int(r.RecurrenceUnit)).arg(start.toString(Qt::ISODate), d.toString(Qt::ISODate)).toUtf8();
+                    .arg(n)
+                    .arg(int(r.RecurrenceUnit))
+                    .arg(start.toString(Qt::ISODate), d.toString(Qt::ISODate))
+                    .toUtf8();
             };
 
             for (const QDate &first : {start.addDays(-5), start.addDays(7000)}) {
@@ -623,7 +639,9 @@ private Q_SLOTS:
                 QList<QDate> missed;
                 for (const QDate &d : sorted)
                     if (d <= last && !excluded.contains(d)) {
-                        wantDue << QStringLiteral("%1 %2 %3").arg(r.Id, d.toString(Qt::ISODate), DateTimeToQTime(r.Time).toString(QStringLiteral("HH:mm")));
+                        wantDue << QStringLiteral("%1 %2 %3")
+                                       .arg(r.Id, d.toString(Qt::ISODate),
+                                            DateTimeToQTime(r.Time).toString(QStringLiteral("HH:mm")));
                         missed << d;
                     }
                 if (Due(store, true, last, r.Time) != wantDue)
@@ -633,8 +651,8 @@ private Q_SLOTS:
                 const QDate cut = first.addDays(rng.bounded(401));
                 const QList<QDate> afterCut(std::upper_bound(missed.begin(), missed.end(), cut), missed.end());
                 const QStringList wantLine = missed.isEmpty()
-                    ? QStringList()
-                    : QStringList{wantDue.last() + QStringLiteral(" +%1").arg(missed.size() - 1)};
+                                                 ? QStringList()
+                                                 : QStringList{wantDue.last() + QStringLiteral(" +%1").arg(missed.size() - 1)};
                 if (Missed(store, r, TReminders::NoStamp, last, r.Time) != missed
                     || Missed(store, r, MinuteStamp(Day(cut), r.Time), last, r.Time) != afterCut
                     || CatchUp(store, last, r.Time) != wantLine)

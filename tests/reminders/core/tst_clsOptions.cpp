@@ -8,12 +8,16 @@
 namespace {
 constexpr TZTRegHive CU = TZTRegHive::CurrentUser;
 const QString Options = QString::fromUtf16(VNTRRegistryKey) + QStringLiteral("\\Options");
-QString RunKey() { return QString::fromUtf16(ZTRunKey); }
+QString RunKey()
+{
+    return QString::fromUtf16(ZTRunKey);
+}
 
 // Every field by its value name, as text (colours in hexadecimal).
 QMap<QString, QString> Fields(const TVNTROptions &o)
 {
     QMap<QString, QString> m;
+    // clang-format off
 #define VNTR_FIELD(f) m[QStringLiteral(#f)] = QVariant(o.f).toString();
 #define VNTR_COLOR(f) m[QStringLiteral(#f)] = QString::number(o.f, 16);
     VNTR_FIELD(CloseMinimizes) VNTR_FIELD(SaveWindow) VNTR_FIELD(AutoStartup) VNTR_FIELD(ShowTips)
@@ -25,7 +29,8 @@ QMap<QString, QString> Fields(const TVNTROptions &o)
     VNTR_COLOR(ReminderSelectedTextColor) VNTR_FIELD(DefaultSound) VNTR_FIELD(WorkDays)
 #undef VNTR_FIELD
 #undef VNTR_COLOR
-    return m;
+        // clang-format on
+        return m;
 }
 
 QString Joined(const QMap<QString, QString> &m, const QStringList &names)
@@ -52,16 +57,15 @@ private Q_SLOTS:
         TVNTROptions o;
         o.LoadFromRegistry();
         const auto f = Fields(o);
-        QCOMPARE(Joined(f, {"CloseMinimizes", "SaveWindow", "AutoStartup", "ShowTips", "DeleteAfterDismiss",
-                            "ShowNotification"}),
+        QCOMPARE(Joined(f, {"CloseMinimizes", "SaveWindow", "AutoStartup", "ShowTips", "DeleteAfterDismiss", "ShowNotification"}),
                  QStringLiteral("true true false true true true"));
         QCOMPARE(Joined(f, {"StartTime", "EndTime", "DefaultReminder", "WorkDays", "DefaultSound"}),
                  QStringLiteral("18 38 0 1111100 "));
         QCOMPARE(Joined(f, {"BackColor", "TextColor", "TitleBackColor", "TitleTextColor", "TrailingTextColor"}),
                  QStringLiteral("80000005 80000008 80000002 ffffff 80000013"));
         QCOMPARE(Joined(f, {"PanelWorkingColor", "PanelNonworkingColor", "PanelSelectedColor", "PanelHourBackColor",
-                            "PanelHourTextColor", "ReminderBackColor", "ReminderTextColor",
-                            "ReminderSelectedBackColor", "ReminderSelectedTextColor"}),
+                            "PanelHourTextColor", "ReminderBackColor", "ReminderTextColor", "ReminderSelectedBackColor",
+                            "ReminderSelectedTextColor"}),
                  QStringLiteral("80000014 8000000f 8000000d 80000003 80000009 80000018 80000008 8000000d 8000000e"));
         QVERIFY(!QFile::exists(ZTRegHiveFileName(CU))); // loading writes nothing
     }
@@ -71,10 +75,19 @@ private Q_SLOTS:
     {
         TVNTROptions saved;
         saved.CloseMinimizes = saved.SaveWindow = saved.ShowTips = saved.DeleteAfterDismiss = saved.ShowNotification = false;
-        TColor *colours[] = {&saved.BackColor, &saved.TextColor, &saved.TitleBackColor, &saved.TitleTextColor,
-                             &saved.TrailingTextColor, &saved.PanelWorkingColor, &saved.PanelNonworkingColor,
-                             &saved.PanelSelectedColor, &saved.PanelHourBackColor, &saved.PanelHourTextColor,
-                             &saved.ReminderBackColor, &saved.ReminderTextColor, &saved.ReminderSelectedBackColor,
+        TColor *colours[] = {&saved.BackColor,
+                             &saved.TextColor,
+                             &saved.TitleBackColor,
+                             &saved.TitleTextColor,
+                             &saved.TrailingTextColor,
+                             &saved.PanelWorkingColor,
+                             &saved.PanelNonworkingColor,
+                             &saved.PanelSelectedColor,
+                             &saved.PanelHourBackColor,
+                             &saved.PanelHourTextColor,
+                             &saved.ReminderBackColor,
+                             &saved.ReminderTextColor,
+                             &saved.ReminderSelectedBackColor,
                              &saved.ReminderSelectedTextColor};
         for (int i = 0; i < 14; ++i)
             *colours[i] = i % 2 ? clSystemColor + TColor(i) : ZTRgb(i, 255 - i, 7 * i);

@@ -11,8 +11,14 @@
 
 namespace {
 
-TDateTime D(int y, int m, int d) { return EncodeDate(y, m, d); }
-TDateTime T(int h, int m) { return EncodeTime(h, m); }
+TDateTime D(int y, int m, int d)
+{
+    return EncodeDate(y, m, d);
+}
+TDateTime T(int h, int m)
+{
+    return EncodeTime(h, m);
+}
 
 TReminder::Ptr OneTime(TDateTime date, TDateTime time, const QString &message = QStringLiteral("one-time"))
 {
@@ -68,15 +74,15 @@ void ExpectNotFound(const std::function<void()> &call, const QString &id)
 bool SameStoredFields(const TReminder &a, const TReminder &b)
 {
     return a.PlaySound == b.PlaySound && a.RepeatSound == b.RepeatSound && a.RunProgram == b.RunProgram
-        && a.Recurring == b.Recurring && a.RecurrenceNoEnd == b.RecurrenceNoEnd && a.Exclusion == b.Exclusion
-        && a.Active == b.Active && a.RecurrenceUnit == b.RecurrenceUnit
-        && a.RecurrenceDailyType == b.RecurrenceDailyType && a.RecurrenceDailyEvery == b.RecurrenceDailyEvery
-        && a.RecurrenceWeeklyEvery == b.RecurrenceWeeklyEvery && a.RecurrenceMonthlyDay == b.RecurrenceMonthlyDay
-        && a.RecurrenceMonthlyEvery == b.RecurrenceMonthlyEvery && a.RecurrenceYearlyMonth == b.RecurrenceYearlyMonth
-        && a.RecurrenceYearlyDay == b.RecurrenceYearlyDay && a.Date == b.Date && a.Time == b.Time
-        && a.RecurrenceStart == b.RecurrenceStart && a.RecurrenceEndBy == b.RecurrenceEndBy && a.Id == b.Id
-        && a.ReminderMessage == b.ReminderMessage && a.SoundFile == b.SoundFile
-        && a.ProgramLocation == b.ProgramLocation && a.RecurrenceWeeklyDays == b.RecurrenceWeeklyDays;
+           && a.Recurring == b.Recurring && a.RecurrenceNoEnd == b.RecurrenceNoEnd && a.Exclusion == b.Exclusion
+           && a.Active == b.Active && a.RecurrenceUnit == b.RecurrenceUnit && a.RecurrenceDailyType == b.RecurrenceDailyType
+           && a.RecurrenceDailyEvery == b.RecurrenceDailyEvery && a.RecurrenceWeeklyEvery == b.RecurrenceWeeklyEvery
+           && a.RecurrenceMonthlyDay == b.RecurrenceMonthlyDay && a.RecurrenceMonthlyEvery == b.RecurrenceMonthlyEvery
+           && a.RecurrenceYearlyMonth == b.RecurrenceYearlyMonth && a.RecurrenceYearlyDay == b.RecurrenceYearlyDay
+           && a.Date == b.Date && a.Time == b.Time && a.RecurrenceStart == b.RecurrenceStart
+           && a.RecurrenceEndBy == b.RecurrenceEndBy && a.Id == b.Id && a.ReminderMessage == b.ReminderMessage
+           && a.SoundFile == b.SoundFile && a.ProgramLocation == b.ProgramLocation
+           && a.RecurrenceWeeklyDays == b.RecurrenceWeeklyDays;
 }
 
 TReminder FullySet()
@@ -106,7 +112,7 @@ TReminder FullySet()
     return r;
 }
 
-}
+} // namespace
 
 class TestClsReminders : public QObject {
     Q_OBJECT
@@ -120,8 +126,8 @@ private Q_SLOTS:
     {
         const auto a = TReminder::Create();
         const auto b = TReminder::Create();
-        static const QRegularExpression guid(QStringLiteral(
-            "^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"));
+        static const QRegularExpression guid(
+            QStringLiteral("^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"));
         QCOMPARE(a->Id.size(), 38);
         QVERIFY2(guid.match(a->Id).hasMatch(), qPrintable(a->Id));
         QVERIFY(a->Id != b->Id);
@@ -335,11 +341,21 @@ private Q_SLOTS:
         ExpectNotFound(
             [&] {
                 switch (operation) {
-                case 0: store.Update(*gone); break;
-                case 1: store.UpdateSeries(*gone); break;
-                case 2: store.Delete(*gone); break;
-                case 3: store.DeleteSeries(*gone); break;
-                default: store.Refresh(*gone); break;
+                case 0:
+                    store.Update(*gone);
+                    break;
+                case 1:
+                    store.UpdateSeries(*gone);
+                    break;
+                case 2:
+                    store.Delete(*gone);
+                    break;
+                case 3:
+                    store.DeleteSeries(*gone);
+                    break;
+                default:
+                    store.Refresh(*gone);
+                    break;
                 }
             },
             gone->Id);
@@ -558,7 +574,7 @@ private Q_SLOTS:
         QVERIFY(store.HasRemindersOn(2, D(2026, 3, 2)));
         QVERIFY(!store.HasRemindersOn(2, D(2026, 6, 30)));
         for (int i = 1; i <= TReminders::MarkCount; ++i)
-            QCOMPARE(store.Mark(1, i), false); // calendar 1 untouched
+            QCOMPARE(store.Mark(1, i), false);                   // calendar 1 untouched
         store.BuildMonthMarks(3, D(2026, 3, 1), D(2026, 4, 30)); // no such calendar: ignored
     }
 

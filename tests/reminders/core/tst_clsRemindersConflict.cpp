@@ -21,14 +21,15 @@ const QByteArray H = "KESTO 2.0\r\n\r\n";
 
 QByteArray Row(const QByteArray &id, const QByteArray &message)
 {
-    return "{" + id + "};5/3/2030;9:5;" + message +
-           ";TRUE;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;5/3/2030;TRUE;5/3/2030;FALSE;TRUE;\r\n";
+    return "{" + id + "};5/3/2030;9:5;" + message
+           + ";TRUE;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;5/3/2030;TRUE;5/3/2030;FALSE;TRUE;\r\n";
 }
 
 // A dismissed occurrence of series `id` on 6 March 2030.
 QByteArray Exclusion(const QByteArray &id, const QByteArray &message)
 {
-    return "{" + id + "};6/3/2030;9:5;" + message + ";TRUE;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;30/12/1899;FALSE;30/12/1899;TRUE;FALSE;\r\n";
+    return "{" + id + "};6/3/2030;9:5;" + message
+           + ";TRUE;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;30/12/1899;FALSE;30/12/1899;TRUE;FALSE;\r\n";
 }
 
 TReminder Parsed(const QByteArray &line)
@@ -236,21 +237,31 @@ private Q_SLOTS:
     void merge_data()
     {
         QTest::addColumn<QByteArray>("theirs");
-        QTest::addColumn<QString>("ours");   // the change made here, see the test
+        QTest::addColumn<QString>("ours"); // the change made here, see the test
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<int>("exclusions");
         QTest::addColumn<int>("conflicts");
         const QByteArray base = H + Row("A", "Alpha") + Row("B", "Beta");
-        QTest::newRow("added there, added here") << base + Row("C", "Gamma") << "add D" << QStringList{"Alpha", "Beta", "Delta", "Gamma"} << 0 << 0;
-        QTest::newRow("changed there, other changed here") << H + Row("A", "Alpha2") + Row("B", "Beta") << "change B" << QStringList{"Alpha2", "Beta here"} << 0 << 0;
-        QTest::newRow("removed there, other changed here") << H + Row("B", "Beta") << "change B" << QStringList{"Beta here"} << 0 << 0;
-        QTest::newRow("changed there, removed here") << H + Row("A", "Alpha") + Row("B", "Beta2") << "remove A" << QStringList{"Beta2"} << 0 << 0;
-        QTest::newRow("same change on both sides") << H + Row("A", "Alpha") + Row("B", "Beta here") << "change B" << QStringList{"Alpha", "Beta here"} << 0 << 0;
-        QTest::newRow("changed on both sides differently") << H + Row("A", "Alpha") + Row("B", "Beta there") << "change B" << QStringList{"Alpha", "Beta here"} << 0 << 1;
-        QTest::newRow("changed here, removed there") << H + Row("A", "Alpha") << "change B" << QStringList{"Alpha", "Beta here"} << 0 << 1;
-        QTest::newRow("removed here, changed there") << H + Row("A", "Alpha") + Row("B", "Beta there") << "remove B" << QStringList{"Alpha"} << 0 << 1;
-        QTest::newRow("exclusion there, series changed here") << base + Exclusion("B", "Beta") << "change B" << QStringList{"Alpha", "Beta here"} << 1 << 0;
-        QTest::newRow("series changed there, exclusion here") << H + Row("A", "Alpha") + Row("B", "Beta there") << "exclude B" << QStringList{"Alpha", "Beta there"} << 1 << 0;
+        QTest::newRow("added there, added here")
+            << base + Row("C", "Gamma") << "add D" << QStringList{"Alpha", "Beta", "Delta", "Gamma"} << 0 << 0;
+        QTest::newRow("changed there, other changed here")
+            << H + Row("A", "Alpha2") + Row("B", "Beta") << "change B" << QStringList{"Alpha2", "Beta here"} << 0 << 0;
+        QTest::newRow("removed there, other changed here")
+            << H + Row("B", "Beta") << "change B" << QStringList{"Beta here"} << 0 << 0;
+        QTest::newRow("changed there, removed here")
+            << H + Row("A", "Alpha") + Row("B", "Beta2") << "remove A" << QStringList{"Beta2"} << 0 << 0;
+        QTest::newRow("same change on both sides")
+            << H + Row("A", "Alpha") + Row("B", "Beta here") << "change B" << QStringList{"Alpha", "Beta here"} << 0 << 0;
+        QTest::newRow("changed on both sides differently")
+            << H + Row("A", "Alpha") + Row("B", "Beta there") << "change B" << QStringList{"Alpha", "Beta here"} << 0 << 1;
+        QTest::newRow("changed here, removed there")
+            << H + Row("A", "Alpha") << "change B" << QStringList{"Alpha", "Beta here"} << 0 << 1;
+        QTest::newRow("removed here, changed there")
+            << H + Row("A", "Alpha") + Row("B", "Beta there") << "remove B" << QStringList{"Alpha"} << 0 << 1;
+        QTest::newRow("exclusion there, series changed here")
+            << base + Exclusion("B", "Beta") << "change B" << QStringList{"Alpha", "Beta here"} << 1 << 0;
+        QTest::newRow("series changed there, exclusion here")
+            << H + Row("A", "Alpha") + Row("B", "Beta there") << "exclude B" << QStringList{"Alpha", "Beta there"} << 1 << 0;
     }
     void merge()
     {
@@ -304,8 +315,9 @@ private Q_SLOTS:
         const QString path = dir.filePath(QStringLiteral("Default.dat"));
         const QString history = dir.filePath(QStringLiteral("History/"));
         QVERIFY(QDir().mkpath(history));
-        for (const char *old : {"Default 2026-11-08.dat", "Default 2026-11-10.dat", "Default 2026-11-08 09.00.00 before an outside change.dat",
-                                "Other 2020-01-01.dat", "Default notes.txt"})
+        for (const char *old :
+             {"Default 2026-11-08.dat", "Default 2026-11-10.dat", "Default 2026-11-08 09.00.00 before an outside change.dat",
+              "Other 2020-01-01.dat", "Default notes.txt"})
             QVERIFY(Write(history + QLatin1String(old), "old"));
         QVERIFY(Write(path, H + Row("A", "Alpha")));
         const QByteArray first = Read(path);
@@ -327,8 +339,8 @@ private Q_SLOTS:
 
         const QStringList left = QDir(history).entryList(QDir::Files, QDir::Name);
         // 30 days back from 10 December: 10 November is kept, 8 November is gone.
-        QCOMPARE(left, (QStringList{"Default 2026-11-10.dat", "Default 2026-12-09.dat", "Default 2026-12-10.dat", "Default notes.txt",
-                                    "Other 2020-01-01.dat"}));
+        QCOMPARE(left, (QStringList{"Default 2026-11-10.dat", "Default 2026-12-09.dat", "Default 2026-12-10.dat",
+                                    "Default notes.txt", "Other 2020-01-01.dat"}));
         ZTResetClock();
     }
     // Conflict copies already there are never overwritten: the next free name is taken, and

@@ -22,7 +22,6 @@ const QByteArray Series = "7/1/2026;18:45;Pay rent{$}now;FALSE;TRUE;/s{#}b.wav;T
 const QByteArray Excl = "31/3/2026;18:45;Pay rent;FALSE;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;30/12/1899;FALSE;"
                         "30/12/1899;TRUE;FALSE;";
 
-
 TReminder Parsed(TReminders &store, const QByteArray &row)
 {
     TReminder r = *TReminder::Create();
@@ -43,7 +42,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString csv = dir.filePath(QStringLiteral("out.csv"));
         TReminders store(QString{});
-        const QByteArray accented = QByteArray(Row).replace("Hello", "Gr\xc3\xb6\xc3\x9f" "e{#} \xe6\x8f\x90\xe9\x86\x92");
+        const QByteArray accented = QByteArray(Row).replace("Hello", "Gr\xc3\xb6\xc3\x9f"
+                                                                     "e{#} \xe6\x8f\x90\xe9\x86\x92");
         store.AddExclusion(Parsed(store, Excl));
         store.Add(Parsed(store, Row));
         store.Add(Parsed(store, Series));
@@ -130,24 +130,26 @@ private Q_SLOTS:
 
         QTest::newRow("no file") << QByteArray("-") << "File not found." << missing << 1 << 0 << 0;
         QTest::newRow("a folder") << QByteArray("/") << "File not found." << missing << 1 << 0 << 0;
-        QTest::newRow("empty file") << QByteArray() << "There are no reminders to import." << "" << 1 << 0 << 0;
-        QTest::newRow("header only") << Header << "0 reminders imported." << "" << 2 << 0 << 0;
-        QTest::newRow("rows, LF ends") << Header + "\n" + Row + "\n" + Excl + "\n" + Row << "2 reminders imported." << ""
-                                       << 2 << 2 << 1;
+        QTest::newRow("empty file") << QByteArray() << "There are no reminders to import."
+                                    << "" << 1 << 0 << 0;
+        QTest::newRow("header only") << Header << "0 reminders imported."
+                                     << "" << 2 << 0 << 0;
+        QTest::newRow("rows, LF ends") << Header + "\n" + Row + "\n" + Excl + "\n" + Row << "2 reminders imported."
+                                       << "" << 2 << 2 << 1;
         QTest::newRow("header naming Active") << Header + "Active;\r\n" + Row << header << foreign << 1 << 0 << 0;
         QTest::newRow("header in lower case") << Header.toLower() + "\r\n" + Row << header << foreign << 1 << 0 << 0;
         QTest::newRow("database file") << "KESTO 2.0\r\n\r\n{X};" + Row << header << foreign << 1 << 0 << 0;
         QTest::newRow("empty line after rows") << h + Row + "\r\n" + Row + "\r\n\r\n" << definition << count << 1 << 0 << 0;
-        QTest::newRow("22 fields") << h + Row + "\r\n" + Row.left(Row.size() - 5) + "\r\n" + Row << definition << count
-                                   << 1 << 0 << 0;
-        QTest::newRow("bad last row after an exclusion") << h + Row + "\r\n" + Excl + "\r\n" + Row.left(Row.size() - 5)
-                                                         << definition << count << 1 << 0 << 0;
+        QTest::newRow("22 fields") << h + Row + "\r\n" + Row.left(Row.size() - 5) + "\r\n" + Row << definition << count << 1 << 0
+                                   << 0;
+        QTest::newRow("bad last row after an exclusion")
+            << h + Row + "\r\n" + Excl + "\r\n" + Row.left(Row.size() - 5) << definition << count << 1 << 0 << 0;
         QTest::newRow("date with dashes") << h + Row + "\r\n" + QByteArray(Row).replace("5/3/2002;9", "5-3-2002;9")
-                                          << "Invalid date string." << "" << 1 << 0 << 0;
-        QTest::newRow("date not a number") << h + QByteArray(Row).replace("5/3/2002;9", "x/3/2002;9") << wrapped << "*"
-                                           << 1 << 0 << 0;
-        QTest::newRow("time out of range") << h + QByteArray(Row).replace(";9:5;", ";24:0;") << wrapped << "*" << 1 << 0
+                                          << "Invalid date string."
+                                          << "" << 1 << 0 << 0;
+        QTest::newRow("date not a number") << h + QByteArray(Row).replace("5/3/2002;9", "x/3/2002;9") << wrapped << "*" << 1 << 0
                                            << 0;
+        QTest::newRow("time out of range") << h + QByteArray(Row).replace(";9:5;", ";24:0;") << wrapped << "*" << 1 << 0 << 0;
     }
     void importOutcomes()
     {

@@ -1,7 +1,7 @@
 #include "TestEnv.h"
 #include "TestFiles.h"
-#include "ZTStrUtils.h"
 #include "ZTExceptions.h"
+#include "ZTStrUtils.h"
 #include "clsReminders.h"
 #include "uFunctions.h"
 
@@ -22,7 +22,6 @@ const QByteArray Excl = "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE};12/8/2026;9:30;P
                         "FALSE;0;0;0;0;0000000;0;0;0;0;30/12/1899;FALSE;30/12/1899;TRUE;FALSE;";
 const QByteArray H = "KESTO 2.0\r\n\r\n";
 
-
 TReminder Parsed(const QByteArray &line)
 {
     TReminders store(QString{});
@@ -42,14 +41,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("line feed") << "a\nb" << "a\r\nb";
-        QTest::newRow("lone cr dropped") << "a\rb" << "ab";
-        QTest::newRow("semicolons") << "a;b;;c;" << "a;b;;c;";
-        QTest::newRow("typed escapes") << "x{#}y{$}z" << "x;y\r\nz";
-        QTest::newRow("blanks at the ends lost") << "  \tpadded  " << "padded";
-        QTest::newRow("line breaks at the ends kept") << "\r\nmid\r\n" << "\r\nmid\r\n";
-        QTest::newRow("accents and non-Latin") << QString::fromUtf8("Ação às três; напоминание 提醒 🎉")
-                                               << QString::fromUtf8("Ação às três; напоминание 提醒 🎉");
+        QTest::newRow("line feed") << "a\nb"
+                                   << "a\r\nb";
+        QTest::newRow("lone cr dropped") << "a\rb"
+                                         << "ab";
+        QTest::newRow("semicolons") << "a;b;;c;"
+                                    << "a;b;;c;";
+        QTest::newRow("typed escapes") << "x{#}y{$}z"
+                                       << "x;y\r\nz";
+        QTest::newRow("blanks at the ends lost") << "  \tpadded  "
+                                                 << "padded";
+        QTest::newRow("line breaks at the ends kept") << "\r\nmid\r\n"
+                                                      << "\r\nmid\r\n";
+        QTest::newRow("accents and non-Latin")
+            << QString::fromUtf8("Ação às três; напоминание 提醒 🎉") << QString::fromUtf8("Ação às três; напоминание 提醒 🎉");
         QTest::newRow("255 characters") << QString(255, QChar(0x00E9)) << QString(255, QChar(0x00E9));
     }
     void textRoundTrip()
@@ -123,13 +128,13 @@ private Q_SLOTS:
         QTest::newRow("empty row line") << H + Good + "\r\n\r\n" + Good << 1 << 0 << definition;
         QTest::newRow("date with dashes") << H + QByteArray(Good).replace("5/3/2002;9", "5-3-2002;9") << 0 << 0
                                           << "Invalid date string.";
-        QTest::newRow("time without colon") << H + QByteArray(Good).replace(";9:5;", ";905;") << 0 << 0
-                                            << "Invalid time string.";
+        QTest::newRow("time without colon") << H + QByteArray(Good).replace(";9:5;", ";905;") << 0 << 0 << "Invalid time string.";
         QTest::newRow("impossible date") << H + QByteArray(Good).replace("5/3/2002;9", "31/2/2002;9") << 0 << 0 << "*";
         QTest::newRow("minute 60") << H + QByteArray(Good).replace(";9:5;", ";9:60;") << 0 << 0 << "*";
         QTest::newRow("count not a number") << H + QByteArray(Good).replace(";0000000;0;", ";0000000;x;") << 0 << 0 << "*";
-        QTest::newRow("bad 1.0 line") << QByteArray("KESTO 1.0\r\n\r\n{X};bad;9:5;TRUE;m;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;") << 0 << 0
-                                      << "Invalid date string.";
+        QTest::newRow("bad 1.0 line") << QByteArray(
+            "KESTO 1.0\r\n\r\n{X};bad;9:5;TRUE;m;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;")
+                                      << 0 << 0 << "Invalid date string.";
     }
     void loadFile()
     {
@@ -161,7 +166,8 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Old.dat"));
-        QVERIFY(Write(path, "KJOTB 1.0\r\n\r\n{1};5/3/2002;9:5;TRUE;Old{$}one;FALSE;s.wav;FALSE;;TRUE;1;1;3;0;0000000;0;0;0;0;\r\n"));
+        QVERIFY(
+            Write(path, "KJOTB 1.0\r\n\r\n{1};5/3/2002;9:5;TRUE;Old{$}one;FALSE;s.wav;FALSE;;TRUE;1;1;3;0;0000000;0;0;0;0;\r\n"));
         TReminders store(path);
         store.Load();
         QVERIFY(!store.OldFormat);
@@ -170,8 +176,9 @@ private Q_SLOTS:
         QCOMPARE(r.ReminderMessage, QStringLiteral("Old\r\none"));
         QVERIFY(r.PlaySound && !r.Active && !r.RecurrenceNoEnd);
         store.Save();
-        QCOMPARE(Read(path), H + "{1};5/3/2002;9:5;Old{$}one;TRUE;FALSE;s.wav;FALSE;;TRUE;1;1;3;0;0000000;0;0;0;0;"
-                                 "5/3/2002;FALSE;5/3/2002;FALSE;FALSE;\r\n");
+        QCOMPARE(Read(path), H
+                                 + "{1};5/3/2002;9:5;Old{$}one;TRUE;FALSE;s.wav;FALSE;;TRUE;1;1;3;0;0000000;0;0;0;0;"
+                                   "5/3/2002;FALSE;5/3/2002;FALSE;FALSE;\r\n");
     }
 
     // Files of the Windows product are Windows-1252; anything valid as UTF-8 is UTF-8.
@@ -179,7 +186,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("windows-1252") << QByteArray("Caf\xe9 \x80 pra\xe7" "a \x93ok\x94 \x8a\x9f")
+        QTest::newRow("windows-1252") << QByteArray("Caf\xe9 \x80 pra\xe7"
+                                                    "a \x93ok\x94 \x8a\x9f")
                                       << QString::fromUtf8("Café € praça “ok” ŠŸ");
         QTest::newRow("utf-8") << QByteArray("Caf\xc3\xa9 \xe2\x82\xac") << QString::fromUtf8("Café €");
         QTest::newRow("byte-order mark") << QByteArray("\xef\xbb\xbf") << QString();
@@ -202,7 +210,8 @@ private Q_SLOTS:
     // The field rules of a line, and dates and times exactly in their text forms.
     void fieldRules()
     {
-        const TReminder blanks = Parsed(QByteArray(Good).replace(";5/3/2002;9:5;Hello;TRUE;", "; 5/3/2002\t; 9:5 ;  Hi ; TRUE ;"));
+        const TReminder blanks =
+            Parsed(QByteArray(Good).replace(";5/3/2002;9:5;Hello;TRUE;", "; 5/3/2002\t; 9:5 ;  Hi ; TRUE ;"));
         QCOMPARE(blanks.ReminderMessage, QStringLiteral("Hi"));
         QVERIFY(blanks.PlaySound);
         QVERIFY(!Parsed(QByteArray(Good).replace("TRUE;", "true;")).Active); // case matters
@@ -213,7 +222,8 @@ private Q_SLOTS:
         TReminders codec(QString{});
         TReminder typed;
         typed.ReminderMessage = typed.Id = QStringLiteral("{#}"); // texts the reminder holds already
-        codec.ParseLine(typed, QString::fromLatin1(QByteArray(Good).replace("Hello", "{#}").replace(Id1.toLatin1(), "{#}")), false);
+        codec.ParseLine(typed, QString::fromLatin1(QByteArray(Good).replace("Hello", "{#}").replace(Id1.toLatin1(), "{#}")),
+                        false);
         QCOMPARE(typed.ReminderMessage, QStringLiteral(";"));
         QCOMPARE(typed.Id, QStringLiteral("{#}"));
         for (const char *text : {"{{$}#}", "{#{$}}{$", "{#}$}{$}}", "{}{#"})
@@ -243,25 +253,32 @@ private Q_SLOTS:
         const auto row = [](const QByteArray &id, const QByteArray &message, const QByteArray &sound, const QByteArray &days,
                             bool exclusion) {
             return id + ";5/3/2002;9:5;" + message + ";TRUE;FALSE;" + sound + ";FALSE;" + sound + ";FALSE;0;0;0;0;" + days
-                 + ";0;0;0;0;5/3/2002;TRUE;5/3/2002;" + (exclusion ? "TRUE" : "FALSE") + ";TRUE;";
+                   + ";0;0;0;0;5/3/2002;TRUE;5/3/2002;" + (exclusion ? "TRUE" : "FALSE") + ";TRUE;";
         };
         QTest::newRow("texts repeated, then changed by one character")
             << row("{A1}", "abc", "s.wav", "0000000", false) + "\r\n" + row("{A1}", "abc", "s.wav", "0000000", true) + "\r\n"
                    + row("{A2}", "abd", "s.wau", "0000001", true) + "\r\n" + row("{A1}", "", "", "", false) + "\r\n"
                    + row("{A1}", "abc", "s.wav", "0000000", false) + "\r\n";
-        QTest::newRow("escapes repeated")
-            << row("{E}", "x{#}y", "a{$}", "0000000", false) + "\r\n" + row("{E}", "x{#}y", "a{$}", "0000000", true) + "\r\n"
-                   + row("{E}", "x{$}y", "a{#}", "0000000", true) + "\r\n" + row("{E}", "{x}", "{x}", "0000000", true) + "\r\n";
-        QTest::newRow("encodings alternate")
-            << row("{W}", "Caf\xe9 \x80", "", "0000000", false) + "\r\n" + row("{W}", "Caf\xc3\xa9 \xe2\x82\xac", "", "0000000", false)
-                   + "\r\n" + row("{W}", "Caf\xe9 \x80", "", "0000000", false) + "\r\n"
-                   + row("\xef\xbb\xbf{W}", "plain", "", "0000000", true) + "\r\n"
-                   + row("{\xc3\x9c}", "plain", "\xd0\xb7", "00000\xc3\x9c" "0", false) + "\r\n";
-        QTest::newRow("line ends mixed") << row("{L}", "a", "", "0000000", false) + "\r" + row("{L}", "a", "", "0000000", true) + "\n"
-                                               + row("{L}", "b", "", "0000000", false) + "\r\n" + row("{L}", "b", "", "0000000", true);
+        QTest::newRow("escapes repeated") << row("{E}", "x{#}y", "a{$}", "0000000", false) + "\r\n"
+                                                 + row("{E}", "x{#}y", "a{$}", "0000000", true) + "\r\n"
+                                                 + row("{E}", "x{$}y", "a{#}", "0000000", true) + "\r\n"
+                                                 + row("{E}", "{x}", "{x}", "0000000", true) + "\r\n";
+        QTest::newRow("encodings alternate") << row("{W}", "Caf\xe9 \x80", "", "0000000", false) + "\r\n"
+                                                    + row("{W}", "Caf\xc3\xa9 \xe2\x82\xac", "", "0000000", false) + "\r\n"
+                                                    + row("{W}", "Caf\xe9 \x80", "", "0000000", false) + "\r\n"
+                                                    + row("\xef\xbb\xbf{W}", "plain", "", "0000000", true) + "\r\n"
+                                                    + row("{\xc3\x9c}", "plain", "\xd0\xb7",
+                                                          "00000\xc3\x9c"
+                                                          "0",
+                                                          false)
+                                                    + "\r\n";
+        QTest::newRow("line ends mixed") << row("{L}", "a", "", "0000000", false) + "\r" + row("{L}", "a", "", "0000000", true)
+                                                + "\n" + row("{L}", "b", "", "0000000", false) + "\r\n"
+                                                + row("{L}", "b", "", "0000000", true);
         QTest::newRow("exclusion flags the row count misjudges")
-            << row("{C}", "a", "", "0000000", true) + "x;\r\n" + row("{C}", "a", "", "0000000", false).replace(";FALSE;TRUE;", ";true;TRUE;")
-                   + "\r\n" + row("{C}", "a", "", "0000000", false).replace(";FALSE;TRUE;", "; TRUE ;TRUE;") + "\r\n";
+            << row("{C}", "a", "", "0000000", true) + "x;\r\n"
+                   + row("{C}", "a", "", "0000000", false).replace(";FALSE;TRUE;", ";true;TRUE;") + "\r\n"
+                   + row("{C}", "a", "", "0000000", false).replace(";FALSE;TRUE;", "; TRUE ;TRUE;") + "\r\n";
     }
     void rowsInTurn()
     {

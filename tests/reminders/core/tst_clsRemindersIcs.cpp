@@ -173,20 +173,18 @@ private Q_SLOTS:
         QTest::newRow("every 2 weeks Mon+Wed from a Wednesday")
             << "weekly 2 1010000 from=2026-01-07" << QByteArray("20260107T093000")
             << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,WE;WKST=MO");
-        QTest::newRow("weekly Monday from a Saturday")
-            << "weekly 3 1000000 from=2026-01-10" << QByteArray("20260126T093000")
-            << QByteArray("FREQ=WEEKLY;INTERVAL=3;BYDAY=MO;WKST=MO");
-        QTest::newRow("day 10 every 2 months from 20 March")
-            << "monthly 10 2 from=2026-03-20" << QByteArray("20260510T093000")
-            << QByteArray("FREQ=MONTHLY;INTERVAL=2;BYMONTHDAY=10");
+        QTest::newRow("weekly Monday from a Saturday") << "weekly 3 1000000 from=2026-01-10" << QByteArray("20260126T093000")
+                                                       << QByteArray("FREQ=WEEKLY;INTERVAL=3;BYDAY=MO;WKST=MO");
+        QTest::newRow("day 10 every 2 months from 20 March") << "monthly 10 2 from=2026-03-20" << QByteArray("20260510T093000")
+                                                             << QByteArray("FREQ=MONTHLY;INTERVAL=2;BYMONTHDAY=10");
         QTest::newRow("day 29") << "monthly 29 1 from=2026-02-01" << QByteArray("20260228T093000")
                                 << QByteArray("FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=28,29;BYSETPOS=-1");
         QTest::newRow("day 30") << "monthly 30 1 from=2026-02-01" << QByteArray("20260228T093000")
                                 << QByteArray("FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=28,29,30;BYSETPOS=-1");
         QTest::newRow("day 31 from 15 January") << "monthly 31 1 from=2026-01-15" << QByteArray("20260131T093000")
                                                 << QByteArray("FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=-1");
-        QTest::newRow("5 June from 10 June") << "yearly 6 5 from=2026-06-10" << QByteArray("20270605T093000")
-                                             << QByteArray("FREQ=YEARLY;BYMONTH=6;BYMONTHDAY=5");
+        QTest::newRow("5 June from 10 June")
+            << "yearly 6 5 from=2026-06-10" << QByteArray("20270605T093000") << QByteArray("FREQ=YEARLY;BYMONTH=6;BYMONTHDAY=5");
         QTest::newRow("29 February") << "yearly 2 29 from=2026-01-01" << QByteArray("20260228T093000")
                                      << QByteArray("FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=-1");
         QTest::newRow("31 April") << "yearly 4 31 from=2026-01-01" << QByteArray("20260430T093000")
@@ -217,7 +215,9 @@ private Q_SLOTS:
         icalcomponent *alarm = icalcomponent_get_first_component(parsed.Event, ICAL_VALARM_COMPONENT);
         QVERIFY(alarm);
         QCOMPARE(icalproperty_get_action(icalcomponent_get_first_property(alarm, ICAL_ACTION_PROPERTY)), ICAL_ACTION_DISPLAY);
-        QCOMPARE(icaldurationtype_as_int(icalproperty_get_trigger(icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY)).duration), 0);
+        QCOMPARE(icaldurationtype_as_int(
+                     icalproperty_get_trigger(icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY)).duration),
+                 0);
         QCOMPARE(icalcomponent_get_uid(parsed.Event), row.Id.toUtf8());
         QVERIFY(icalcomponent_get_first_property(parsed.Event, ICAL_DTSTAMP_PROPERTY));
         QCOMPARE(icalproperty_get_transp(icalcomponent_get_first_property(parsed.Event, ICAL_TRANSP_PROPERTY)),
@@ -299,8 +299,10 @@ private Q_SLOTS:
                 break;
             if (!removed.contains(QString::fromLatin1(icaltime_as_ical_string(t))))
                 expanded << QStringLiteral("%1-%2-%3 %4:%5")
-                                .arg(t.year, 4, 10, QLatin1Char('0')).arg(t.month, 2, 10, QLatin1Char('0'))
-                                .arg(t.day, 2, 10, QLatin1Char('0')).arg(t.hour, 2, 10, QLatin1Char('0'))
+                                .arg(t.year, 4, 10, QLatin1Char('0'))
+                                .arg(t.month, 2, 10, QLatin1Char('0'))
+                                .arg(t.day, 2, 10, QLatin1Char('0'))
+                                .arg(t.hour, 2, 10, QLatin1Char('0'))
                                 .arg(t.minute, 2, 10, QLatin1Char('0'));
         }
         icalrecur_iterator_free(it);
@@ -316,9 +318,10 @@ private Q_SLOTS:
         QRandomGenerator rng(20260121);
         TReminders store(QString{});
         std::vector<TReminder> series;
-        const QStringList kinds = {QStringLiteral("daily 4"), QStringLiteral("workdays"), QStringLiteral("weekly 2 0101010"),
-                                   QStringLiteral("monthly 31 2"), QStringLiteral("monthly 29 1"), QStringLiteral("monthly 12 7"),
-                                   QStringLiteral("yearly 2 29"), QStringLiteral("yearly 11 31")};
+        const QStringList kinds = {QStringLiteral("daily 4"),          QStringLiteral("workdays"),
+                                   QStringLiteral("weekly 2 0101010"), QStringLiteral("monthly 31 2"),
+                                   QStringLiteral("monthly 29 1"),     QStringLiteral("monthly 12 7"),
+                                   QStringLiteral("yearly 2 29"),      QStringLiteral("yearly 11 31")};
         for (int i = 0; i < 700; ++i) {
             TReminder r = TableSeries(kinds.at(i % kinds.size()));
             r.Recurring = i % 2;
@@ -407,17 +410,19 @@ private Q_SLOTS:
             << head + "DTSTART;VALUE=DATE:20260310\nBEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-PT15H\nEND:VALARM\nEND:VEVENT\n"
             << QStringList{QStringLiteral("9/3/2026 9:0")};
         QTest::newRow("alarm related to the end")
-            << head + "DTSTART:20260301T100000\nDTEND:20260301T110000\nBEGIN:VALARM\nACTION:EMAIL\nTRIGGER:-PT1H\n"
-                      "END:VALARM\nBEGIN:VALARM\nACTION:AUDIO\nTRIGGER;RELATED=END:-PT5M\nEND:VALARM\nEND:VEVENT\n"
+            << head
+                   + "DTSTART:20260301T100000\nDTEND:20260301T110000\nBEGIN:VALARM\nACTION:EMAIL\nTRIGGER:-PT1H\n"
+                     "END:VALARM\nBEGIN:VALARM\nACTION:AUDIO\nTRIGGER;RELATED=END:-PT5M\nEND:VALARM\nEND:VEVENT\n"
             << QStringList{QStringLiteral("1/3/2026 10:55")};
         QTest::newRow("absolute alarm")
-            << head + "DTSTART:20260301T100000Z\nBEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260228T120000Z\n"
-                      "END:VALARM\nEND:VEVENT\n"
+            << head
+                   + "DTSTART:20260301T100000Z\nBEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;VALUE=DATE-TIME:20260228T120000Z\n"
+                     "END:VALARM\nEND:VEVENT\n"
             << QStringList{QStringLiteral("28/2/2026 12:0")};
-        QTest::newRow("acknowledged one-time")
-            << head + "DTSTART:20260301T100000\nBEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:PT0S\n"
-                      "ACKNOWLEDGED:20260301T100500Z\nEND:VALARM\nEND:VEVENT\n"
-            << QStringList{QStringLiteral("1/3/2026 10:0 dismissed")};
+        QTest::newRow("acknowledged one-time") << head
+                                                      + "DTSTART:20260301T100000\nBEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:PT0S\n"
+                                                        "ACKNOWLEDGED:20260301T100500Z\nEND:VALARM\nEND:VEVENT\n"
+                                               << QStringList{QStringLiteral("1/3/2026 10:0 dismissed")};
         QTest::newRow("COUNT becomes the last occurrence's day")
             << head + "DTSTART;TZID=Europe/Lisbon:20260106T180000\nRRULE:FREQ=WEEKLY;BYDAY=TU;COUNT=3\nEND:VEVENT\n"
             << QStringList{QStringLiteral("6/1/2026 18:0 weekly 1 0100000 until 20/1/2026")};
@@ -428,34 +433,39 @@ private Q_SLOTS:
             << head + "DTSTART:20260105T080000\nRRULE:FREQ=WEEKLY;BYDAY=MO,TU,WE,TH,FR\nEND:VEVENT\n"
             << QStringList{QStringLiteral("5/1/2026 8:0 weekly 1 1111100")};
         QTest::newRow("alarm the day before a weekly event")
-            << head + "DTSTART:20260105T080000\nRRULE:FREQ=WEEKLY;BYDAY=MO,TH\nBEGIN:VALARM\nACTION:DISPLAY\n"
-                      "TRIGGER:-P1D\nEND:VALARM\nEND:VEVENT\n"
+            << head
+                   + "DTSTART:20260105T080000\nRRULE:FREQ=WEEKLY;BYDAY=MO,TH\nBEGIN:VALARM\nACTION:DISPLAY\n"
+                     "TRIGGER:-P1D\nEND:VALARM\nEND:VEVENT\n"
             << QStringList{QStringLiteral("4/1/2026 8:0 weekly 1 0010001")};
         QTest::newRow("monthly, no day named") << head + "DTSTART:20260115T080000\nRRULE:FREQ=MONTHLY\nEND:VEVENT\n"
                                                << QStringList{QStringLiteral("15/1/2026 8:0 monthly 15 1")};
         QTest::newRow("zoned weekly in a zone that shifts with ours")
             << QByteArray("BEGIN:VEVENT\nUID:b\nSUMMARY:Call\nDTSTART;TZID=Europe/London:20260302T090000\n"
-               "RRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=MO\nEND:VEVENT\n")
+                          "RRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=MO\nEND:VEVENT\n")
             << QStringList{QStringLiteral("2/3/2026 9:0 weekly 2 1000000")};
         QTest::newRow("moved occurrence")
-            << head + "DTSTART:20260105T080000\nRRULE:FREQ=DAILY\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:a@example.org\nSUMMARY:Dentist later\nRECURRENCE-ID:20260107T080000\n"
-                      "DTSTART:20260107T110000\nEND:VEVENT\n"
+            << head
+                   + "DTSTART:20260105T080000\nRRULE:FREQ=DAILY\nEND:VEVENT\n"
+                     "BEGIN:VEVENT\nUID:a@example.org\nSUMMARY:Dentist later\nRECURRENCE-ID:20260107T080000\n"
+                     "DTSTART:20260107T110000\nEND:VEVENT\n"
             << QStringList{QStringLiteral("5/1/2026 8:0 daily 1"), QStringLiteral("removed 7/1/2026 8:0"),
                            QStringLiteral("7/1/2026 11:0")};
         QTest::newRow("removed occurrences")
-            << head + "DTSTART;TZID=Europe/Lisbon:20260105T080000\nRRULE:FREQ=DAILY;INTERVAL=2\n"
-                      "EXDATE;TZID=Europe/Lisbon:20260107T080000,20260111T080000\nEND:VEVENT\n"
+            << head
+                   + "DTSTART;TZID=Europe/Lisbon:20260105T080000\nRRULE:FREQ=DAILY;INTERVAL=2\n"
+                     "EXDATE;TZID=Europe/Lisbon:20260107T080000,20260111T080000\nEND:VEVENT\n"
             << QStringList{QStringLiteral("5/1/2026 8:0 daily 2"), QStringLiteral("removed 7/1/2026 8:0"),
                            QStringLiteral("removed 11/1/2026 8:0")};
         QTest::newRow("cancelled occurrence")
-            << head + "DTSTART:20260105T080000\nRRULE:FREQ=DAILY\nEND:VEVENT\n"
-                      "BEGIN:VEVENT\nUID:a@example.org\nRECURRENCE-ID:20260107T080000\nSTATUS:CANCELLED\n"
-                      "DTSTART:20260107T080000\nEND:VEVENT\n"
+            << head
+                   + "DTSTART:20260105T080000\nRRULE:FREQ=DAILY\nEND:VEVENT\n"
+                     "BEGIN:VEVENT\nUID:a@example.org\nRECURRENCE-ID:20260107T080000\nSTATUS:CANCELLED\n"
+                     "DTSTART:20260107T080000\nEND:VEVENT\n"
             << QStringList{QStringLiteral("5/1/2026 8:0 daily 1"), QStringLiteral("removed 7/1/2026 8:0")};
         QTest::newRow("series acknowledged up to its second occurrence")
-            << head + "DTSTART:20260105T080000\nRRULE:FREQ=DAILY;COUNT=5\nBEGIN:VALARM\nACTION:DISPLAY\n"
-                      "TRIGGER:PT0S\nACKNOWLEDGED:20260106T090000Z\nEND:VALARM\nEND:VEVENT\n"
+            << head
+                   + "DTSTART:20260105T080000\nRRULE:FREQ=DAILY;COUNT=5\nBEGIN:VALARM\nACTION:DISPLAY\n"
+                     "TRIGGER:PT0S\nACKNOWLEDGED:20260106T090000Z\nEND:VALARM\nEND:VEVENT\n"
             << QStringList{QStringLiteral("5/1/2026 8:0 daily 1 until 9/1/2026"), QStringLiteral("dismissed 5/1/2026 8:0"),
                            QStringLiteral("dismissed 6/1/2026 8:0")};
         QTest::newRow("to-do with a due time")
@@ -518,9 +528,9 @@ private Q_SLOTS:
         QTest::newRow("not a calendar") << QByteArray("Date;Time;\r\n") << "Line 1:";
         QTest::newRow("unclosed event") << QByteArray("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\nEND:VCALENDAR\r\n")
                                         << "Line 4: END:VCALENDAR closes VEVENT";
-        QTest::newRow("line without colon")
-            << QByteArray("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART 20260101\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
-            << "Line 3:";
+        QTest::newRow("line without colon") << QByteArray(
+            "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART 20260101\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
+                                            << "Line 3:";
         QTest::newRow("cut short") << QByteArray("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\n") << "Line 2: the file ends inside VEVENT";
     }
 
@@ -561,7 +571,8 @@ private Q_SLOTS:
         const QString path = env.Path(QStringLiteral("program.ics"));
         const auto file = [&](const QByteArray &program) {
             QVERIFY(Write(path, Calendar("BEGIN:VEVENT\nUID:p1\nSUMMARY:Backup\nDTSTART:20260310T090000\n"
-                                         "X-VENTARO-RUNPROGRAM:TRUE\nX-VENTARO-PROGRAM:" + program + "\nEND:VEVENT\n")));
+                                         "X-VENTARO-RUNPROGRAM:TRUE\nX-VENTARO-PROGRAM:"
+                                         + program + "\nEND:VEVENT\n")));
         };
         file("/usr/bin/backup");
         TReminders store(QString{});

@@ -131,12 +131,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("escaped");
         QTest::addColumn<QString>("readBack");
-        QTest::newRow("two lines and semicolon") << "a\r\nb;c" << "a{$}b{#}c" << "a\r\nb;c";
-        QTest::newRow("typed {#} comes back as ;") << "x{#}y" << "x{#}y" << "x;y";
-        QTest::newRow("typed {$} comes back as line break") << "x{$}y" << "x{$}y" << "x\r\ny";
-        QTest::newRow("lone CR disappears") << "a\rb" << "ab" << "ab";
-        QTest::newRow("lone LF becomes CR LF") << "a\nb" << "a{$}b" << "a\r\nb";
-        QTest::newRow("blanks kept") << "  a  " << "  a  " << "  a  ";
+        QTest::newRow("two lines and semicolon") << "a\r\nb;c"
+                                                 << "a{$}b{#}c"
+                                                 << "a\r\nb;c";
+        QTest::newRow("typed {#} comes back as ;") << "x{#}y"
+                                                   << "x{#}y"
+                                                   << "x;y";
+        QTest::newRow("typed {$} comes back as line break") << "x{$}y"
+                                                            << "x{$}y"
+                                                            << "x\r\ny";
+        QTest::newRow("lone CR disappears") << "a\rb"
+                                            << "ab"
+                                            << "ab";
+        QTest::newRow("lone LF becomes CR LF") << "a\nb"
+                                               << "a{$}b"
+                                               << "a\r\nb";
+        QTest::newRow("blanks kept") << "  a  "
+                                     << "  a  "
+                                     << "  a  ";
         QTest::newRow("accents") << QString::fromUtf8("café; ça") << QString::fromUtf8("café{#} ça")
                                  << QString::fromUtf8("café; ça");
     }
@@ -269,11 +281,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("picker");
-        QTest::newRow("C") << "C" << "H:mm";
-        QTest::newRow("en_US 12-hour, designator after") << "en_US" << "h:mm tt";
-        QTest::newRow("pt_PT 24-hour") << "pt_PT" << "H:mm";
-        QTest::newRow("de_DE 24-hour") << "de_DE" << "H:mm";
-        QTest::newRow("ko_KR designator before") << "ko_KR" << "tt h:mm";
+        QTest::newRow("C") << "C"
+                           << "H:mm";
+        QTest::newRow("en_US 12-hour, designator after") << "en_US"
+                                                         << "h:mm tt";
+        QTest::newRow("pt_PT 24-hour") << "pt_PT"
+                                       << "H:mm";
+        QTest::newRow("de_DE 24-hour") << "de_DE"
+                                       << "H:mm";
+        QTest::newRow("ko_KR designator before") << "ko_KR"
+                                                 << "tt h:mm";
     }
     void localeTimeFormats()
     {

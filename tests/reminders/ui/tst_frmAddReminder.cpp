@@ -182,7 +182,8 @@ private Q_SLOTS:
         QTest::newRow("just past the hour") << QTime(10, 1) << QTime() << QTime(10, 30) << "10:30" << today;
         QTest::newRow("just past the half hour") << QTime(10, 31) << QTime() << QTime(11, 0) << "11:00" << today;
         // Today's midnight has passed: tomorrow's is proposed, which OK accepts.
-        QTest::newRow("late evening wraps to tomorrow's midnight") << QTime(23, 45) << QTime() << QTime(0, 0) << "00:00" << today.addDays(1);
+        QTest::newRow("late evening wraps to tomorrow's midnight")
+            << QTime(23, 45) << QTime() << QTime(0, 0) << "00:00" << today.addDays(1);
         QTest::newRow("first minute past 23:30") << QTime(23, 31) << QTime() << QTime(0, 0) << "00:00" << today.addDays(1);
         QTest::newRow("23:30 itself stays today") << QTime(23, 30) << QTime() << QTime(23, 30) << "23:30" << today;
         QTest::newRow("midnight given is midnight") << QTime(10, 1) << QTime(0, 0) << QTime(0, 0) << "" << today;
@@ -221,8 +222,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("controls");
         QTest::newRow("no date: today, a Tuesday")
             << QDate() << QDate(2024, 5, 14) << "i0 changeable none date:on every:n dn1 wn1 wd0100000 md14 mn1 ym4 yd14";
-        QTest::newRow("a Sunday at a year's end")
-            << QDate(2028, 12, 31) << QDate(2028, 12, 31) << "i0 changeable none date:on every:n dn1 wn1 wd0000001 md31 mn1 ym11 yd31";
+        QTest::newRow("a Sunday at a year's end") << QDate(2028, 12, 31) << QDate(2028, 12, 31)
+                                                  << "i0 changeable none date:on every:n dn1 wn1 wd0000001 md31 mn1 ym11 yd31";
     }
     void addDefaults()
     {
@@ -431,9 +432,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("controls");
         // 7 March 2024 is a Thursday.
         QTest::newRow("one-time") << 0 << true << -1 << "i0 changeable none date:on every:n dn1 wn1 wd0000000 md7 mn1 ym2 yd7";
-        QTest::newRow("daily every 4") << 1 << false << -1 << "i1 fixed pDaily date:off every:n dn4 wn1 wd0000000 md7 mn1 ym2 yd7";
-        QTest::newRow("daily on weekdays")
-            << 10 << false << -1 << "i1 fixed pDaily date:off every:weekday dn1 wn1 wd0000000 md7 mn1 ym2 yd7";
+        QTest::newRow("daily every 4") << 1 << false << -1
+                                       << "i1 fixed pDaily date:off every:n dn4 wn1 wd0000000 md7 mn1 ym2 yd7";
+        QTest::newRow("daily on weekdays") << 10 << false << -1
+                                           << "i1 fixed pDaily date:off every:weekday dn1 wn1 wd0000000 md7 mn1 ym2 yd7";
         QTest::newRow("weekly") << 2 << false << -1 << "i2 fixed pWeekly date:off every:n dn1 wn3 wd0100010 md7 mn1 ym2 yd7";
         QTest::newRow("monthly") << 3 << false << -1 << "i3 fixed pMonthly date:off every:n dn1 wn1 wd0000000 md30 mn6 ym2 yd7";
         QTest::newRow("yearly") << 4 << false << -1 << "i4 fixed pYearly date:off every:n dn1 wn1 wd0000000 md7 mn1 ym11 yd25";

@@ -9,11 +9,11 @@
 #include "ZTClock.h"
 #include "ZTExceptions.h"
 #include "ZTFileDialogs.h"
+#include "clsDayView.h"
 #include "clsOptions.h"
 #include "clsReminders.h"
 #include "clsRepresentation.h"
 #include "frmAddReminder.h"
-#include "clsDayView.h"
 #include "frmMain.h"
 #include "frmMainList.h"
 #include "frmQuickCal.h"
@@ -27,14 +27,14 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QStyleOptionViewItem>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
-#include <QPlainTextEdit>
 #include <QTimeEdit>
 #include <QToolBar>
 #include <QToolButton>
-#include <QStyleOptionViewItem>
 #include <QTreeView>
 
 #include <memory>
@@ -187,20 +187,19 @@ private Q_SLOTS:
         QTest::newRow("edit one-time, list") << "edit" << false << true << "" << false << QStringList{oChanged, s} << 0;
         QTest::newRow("edit one-time, day view") << "edit" << false << false << "" << false << QStringList{oChanged, s} << 0;
         QTest::newRow("edit series, list") << "edit" << true << true << "" << false << QStringList{o, sChanged} << 0;
-        QTest::newRow("edit series, day view, series") << "edit" << true << false << "series" << true << QStringList{o, sChanged}
-                                                       << 0;
+        QTest::newRow("edit series, day view, series")
+            << "edit" << true << false << "series" << true << QStringList{o, sChanged} << 0;
         QTest::newRow("edit series, day view, occurrence")
             << "edit" << true << false << "occurrence" << true << QStringList{o, s, sChanged} << 1;
         QTest::newRow("edit series, day view, cancel") << "edit" << true << false << "cancel" << true << QStringList{o, s} << 0;
         QTest::newRow("remove one-time, list") << "remove" << false << true << "" << false << QStringList{s} << 0;
         QTest::newRow("remove one-time, day view") << "remove" << false << false << "" << false << QStringList{s} << 0;
         QTest::newRow("remove series, list") << "remove" << true << true << "" << false << QStringList{o} << 0;
-        QTest::newRow("remove series, day view, series") << "remove" << true << false << "series" << true << QStringList{o}
-                                                         << 0;
+        QTest::newRow("remove series, day view, series") << "remove" << true << false << "series" << true << QStringList{o} << 0;
         QTest::newRow("remove series, day view, occurrence")
             << "remove" << true << false << "occurrence" << true << QStringList{o, s} << 1;
-        QTest::newRow("remove series, day view, cancel") << "remove" << true << false << "cancel" << true << QStringList{o, s}
-                                                         << 0;
+        QTest::newRow("remove series, day view, cancel")
+            << "remove" << true << false << "cancel" << true << QStringList{o, s} << 0;
     }
     void editAndRemove()
     {
@@ -301,12 +300,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("state");
         QTest::addColumn<QString>("enabled"); // edit, remove, jump, quick calendar, tray add: 1 or 0
-        QTest::newRow("nothing selected") << "none" << "00011";
-        QTest::newRow("list row, list focused") << "list" << "11111";
-        QTest::newRow("entry selected") << "entry" << "11011";
-        QTest::newRow("slot selected") << "slot" << "00011";
-        QTest::newRow("editing dialog open") << "dialog" << "00000";
-        QTest::newRow("quick calendar open") << "quick" << "00010";
+        QTest::newRow("nothing selected") << "none"
+                                          << "00011";
+        QTest::newRow("list row, list focused") << "list"
+                                                << "11111";
+        QTest::newRow("entry selected") << "entry"
+                                        << "11011";
+        QTest::newRow("slot selected") << "slot"
+                                       << "00011";
+        QTest::newRow("editing dialog open") << "dialog"
+                                             << "00000";
+        QTest::newRow("quick calendar open") << "quick"
+                                             << "00010";
     }
     void enabling()
     {
@@ -327,8 +332,8 @@ private Q_SLOTS:
             main_->findChild<QAction *>(QStringLiteral("actTrayCalendar"))->trigger();
         main_->UpdateActions();
         QString actual;
-        for (const char *name : {"actCalendarEditReminder", "actCalendarRemoveReminder", "actViewJumpTo", "actTrayCalendar",
-                                 "actTrayAddReminder"})
+        for (const char *name :
+             {"actCalendarEditReminder", "actCalendarRemoveReminder", "actViewJumpTo", "actTrayCalendar", "actTrayAddReminder"})
             actual += Action(name)->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
         QCOMPARE(actual, enabled);
     }
@@ -360,8 +365,8 @@ private Q_SLOTS:
         MakeMain();
         main_->Calendar()->SetSelectedDate(date);
         for (int slot = 0; slot < TVNTRDayView::SlotCount; ++slot)
-            QCOMPARE(Background(main_->DayView()->SlotArea(slot)), ZTColorToRgb(working.contains(slot) ? Options->PanelWorkingColor
-                                                                                             : Options->PanelNonworkingColor));
+            QCOMPARE(Background(main_->DayView()->SlotArea(slot)),
+                     ZTColorToRgb(working.contains(slot) ? Options->PanelWorkingColor : Options->PanelNonworkingColor));
         // The selected slot keeps the selected colour and gets its own back when deselected.
         main_->DayView()->SelectSlot(main_->DayView()->SlotArea(20));
         QCOMPARE(Background(main_->DayView()->SlotArea(20)), ZTColorToRgb(Options->PanelSelectedColor));
@@ -402,7 +407,8 @@ private Q_SLOTS:
         if (slot < 0)
             return;
         QLabel *entry = main_->DayView()->EntriesIn(slot).value(0);
-        QCOMPARE(entry->text(), QString(text).replace(QStringLiteral("09:29"), TReminder::TimeCaption(r->Time))
+        QCOMPARE(entry->text(), QString(text)
+                                    .replace(QStringLiteral("09:29"), TReminder::TimeCaption(r->Time))
                                     .replace(QStringLiteral("09:30"), TReminder::TimeCaption(r->Time))
                                     .replace(QStringLiteral("00:00"), TReminder::TimeCaption(r->Time))
                                     .replace(QStringLiteral("23:45"), TReminder::TimeCaption(r->Time))
@@ -447,9 +453,10 @@ private Q_SLOTS:
         for (int width : {900, 700, 1100}) {
             main_->resize(width, 600);
             QCoreApplication::processEvents();
-            QCOMPARE(main_->DayView()->SlotArea(0)->parentWidget()->width(), main_->findChild<QWidget *>(QStringLiteral("sbxClient"))
-                                                                      ->findChild<QWidget *>(QStringLiteral("qt_scrollarea_viewport"))
-                                                                      ->width());
+            QCOMPARE(main_->DayView()->SlotArea(0)->parentWidget()->width(),
+                     main_->findChild<QWidget *>(QStringLiteral("sbxClient"))
+                         ->findChild<QWidget *>(QStringLiteral("qt_scrollarea_viewport"))
+                         ->width());
         }
     }
 
@@ -477,7 +484,8 @@ private Q_SLOTS:
         QFETCH(QString, error);
         QFETCH(QStringList, mainRows);
         QFETCH(int, exclusions);
-        Reminders->Add(*(series ? Daily(EncodeDate(2024, 3, 1), 10, 15, QStringLiteral("m")) : OneTime(Today, 10, 15, QStringLiteral("m"))));
+        Reminders->Add(
+            *(series ? Daily(EncodeDate(2024, 3, 1), 10, 15, QStringLiteral("m")) : OneTime(Today, 10, 15, QStringLiteral("m"))));
         MakeMain();
         ShowMain();
         main_->DropEntry(Entry(QStringLiteral("m")), toSlot);
@@ -608,7 +616,8 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QCOMPARE(main_->width(), 619);
         const QRect calendar(main_->Calendar()->mapTo(main_.get(), QPoint(0, 0)), main_->Calendar()->size());
-        QVERIFY2(main_->rect().contains(calendar), qPrintable(QStringLiteral("calendar at %1..%2").arg(calendar.left()).arg(calendar.right())));
+        QVERIFY2(main_->rect().contains(calendar),
+                 qPrintable(QStringLiteral("calendar at %1..%2").arg(calendar.left()).arg(calendar.right())));
         QVERIFY2(caption->text().endsWith(QChar(0x2026)), qPrintable(caption->text()));
         QVERIFY(caption->toolTip().startsWith(caption->text().chopped(1)));
     }
@@ -629,7 +638,8 @@ private Q_SLOTS:
         option.decorationSize = list->iconSize();
         for (int row = 0; row < 12; ++row) {
             const int needed = list->itemDelegate()->sizeHint(option, list->model()->index(row, 0)).width();
-            QVERIFY2(list->columnWidth(0) >= needed, qPrintable(QStringLiteral("row %1: %2 < %3").arg(row).arg(list->columnWidth(0)).arg(needed)));
+            QVERIFY2(list->columnWidth(0) >= needed,
+                     qPrintable(QStringLiteral("row %1: %2 < %3").arg(row).arg(list->columnWidth(0)).arg(needed)));
         }
     }
 
@@ -807,7 +817,8 @@ private Q_SLOTS:
         QStringList items;
         for (QAction *a : menu->actions())
             items << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(items, (QStringList{"&Quick Calendar", "-", "&Open Ventaro!", "-", "&Add Reminder...", "-", "&Help", "-", "E&xit"}));
+        QCOMPARE(items,
+                 (QStringList{"&Quick Calendar", "-", "&Open Ventaro!", "-", "&Add Reminder...", "-", "&Help", "-", "E&xit"}));
         QCOMPARE(menu->defaultAction(), Action("actTrayCalendar"));
         main_->findChild<QAction *>(QStringLiteral("actTrayManager"))->trigger();
         QVERIFY(main_->isVisible());
@@ -823,7 +834,8 @@ private Q_SLOTS:
         main_->findChild<QAction *>(QStringLiteral("actTrayCalendar"))->trigger();
         QCOMPARE(main_->findChildren<TQuickCalendar *>().size(), 1);
         QCOMPARE(TQuickCalendar::Position(QRect(0, 0, 1024, 768), QSize(385, 175)), QPoint(1024 - 385 - 10, 768 - 175 - 35));
-        QCOMPARE(TQuickCalendar::Position(QRect(100, 30, 800, 600), QSize(385, 175)), QPoint(100 + 800 - 385 - 10, 30 + 600 - 175 - 35));
+        QCOMPARE(TQuickCalendar::Position(QRect(100, 30, 800, 600), QSize(385, 175)),
+                 QPoint(100 + 800 - 385 - 10, 30 + 600 - 175 - 35));
 
         // Double click a day: the reminder is added, the day marked in both calendars, the list refreshed.
         VNTRSetAddReminderAnswerer([](TAddReminderDlg &dialog) {

@@ -237,24 +237,20 @@ private Q_SLOTS:
         const auto day = [](int h, int m, int s) { return Moment(2024, 3, 4, h, m, s); };
 
         QTest::newRow("first tick") << QList<QDateTime>{day(10, 0, 31)} << QStringList{"today+clock+catch-up"};
-        QTest::newRow("same minute, then second 0")
-            << QList<QDateTime>{day(10, 0, 58), day(10, 0, 59), day(10, 1, 0)}
-            << QStringList{"today+clock+catch-up", "-", "clock+exact"};
+        QTest::newRow("same minute, then second 0") << QList<QDateTime>{day(10, 0, 58), day(10, 0, 59), day(10, 1, 0)}
+                                                    << QStringList{"today+clock+catch-up", "-", "clock+exact"};
         QTest::newRow("second 0 skipped") << QList<QDateTime>{day(10, 0, 59), day(10, 1, 1), day(10, 1, 2)}
                                           << QStringList{"today+clock+catch-up", "clock+exact", "-"};
-        QTest::newRow("a whole minute skipped") << QList<QDateTime>{day(10, 0, 59), day(10, 2, 1)}
-                                                << QStringList{"today+clock+catch-up", "clock+catch-up"};
-        QTest::newRow("suspended for hours") << QList<QDateTime>{day(10, 0, 30), day(13, 45, 10)}
-                                             << QStringList{"today+clock+catch-up", "clock+catch-up"};
-        QTest::newRow("clock set back")
-            << QList<QDateTime>{day(10, 5, 0), day(10, 3, 0), day(10, 3, 30), day(10, 4, 0)}
-            << QStringList{"today+clock+catch-up", "clock+exact", "-", "clock+exact"};
-        QTest::newRow("midnight")
-            << QList<QDateTime>{day(23, 59, 59), Moment(2024, 3, 5, 0, 0, 0), Moment(2024, 3, 5, 0, 0, 1)}
-            << QStringList{"today+clock+catch-up", "today+clock+exact", "-"};
-        QTest::newRow("same day of another month")
-            << QList<QDateTime>{day(10, 0, 0), Moment(2024, 4, 4, 10, 0, 0)}
-            << QStringList{"today+clock+catch-up", "today+clock+catch-up"};
+        QTest::newRow("a whole minute skipped")
+            << QList<QDateTime>{day(10, 0, 59), day(10, 2, 1)} << QStringList{"today+clock+catch-up", "clock+catch-up"};
+        QTest::newRow("suspended for hours")
+            << QList<QDateTime>{day(10, 0, 30), day(13, 45, 10)} << QStringList{"today+clock+catch-up", "clock+catch-up"};
+        QTest::newRow("clock set back") << QList<QDateTime>{day(10, 5, 0), day(10, 3, 0), day(10, 3, 30), day(10, 4, 0)}
+                                        << QStringList{"today+clock+catch-up", "clock+exact", "-", "clock+exact"};
+        QTest::newRow("midnight") << QList<QDateTime>{day(23, 59, 59), Moment(2024, 3, 5, 0, 0, 0), Moment(2024, 3, 5, 0, 0, 1)}
+                                  << QStringList{"today+clock+catch-up", "today+clock+exact", "-"};
+        QTest::newRow("same day of another month") << QList<QDateTime>{day(10, 0, 0), Moment(2024, 4, 4, 10, 0, 0)}
+                                                   << QStringList{"today+clock+catch-up", "today+clock+catch-up"};
     }
     void tickPlans()
     {
@@ -454,11 +450,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("location");
         QTest::addColumn<QString>("failure"); // "", "std", "ezt"
         QTest::addColumn<int>("opened");
-        QTest::newRow("started") << true << "/usr/bin/true" << "" << 1;
-        QTest::newRow("start raises") << true << "/no/such/program" << "std" << 1;
-        QTest::newRow("start raises EZTException") << true << "/no/such/program" << "ezt" << 1;
-        QTest::newRow("no location") << true << "" << "" << 0;
-        QTest::newRow("not asked for") << false << "/usr/bin/true" << "" << 0;
+        QTest::newRow("started") << true << "/usr/bin/true"
+                                 << "" << 1;
+        QTest::newRow("start raises") << true << "/no/such/program"
+                                      << "std" << 1;
+        QTest::newRow("start raises EZTException") << true << "/no/such/program"
+                                                   << "ezt" << 1;
+        QTest::newRow("no location") << true << ""
+                                     << "" << 0;
+        QTest::newRow("not asked for") << false << "/usr/bin/true"
+                                       << "" << 0;
     }
     void programStart()
     {
@@ -668,7 +669,7 @@ private Q_SLOTS:
 
         QCOMPARE(log_.Alerted, QStringList({"daily", "daily", "once"}));
         QCOMPARE(log_.Captions.mid(0, 2), QStringList({OccurrenceCaption(QDate(2024, 3, 3), QTime(10, 1)),
-                                                        OccurrenceCaption(QDate(2024, 3, 4), QTime(10, 1))}));
+                                                       OccurrenceCaption(QDate(2024, 3, 4), QTime(10, 1))}));
         QCOMPARE(log_.Earlier, QStringList({QStringLiteral("and 4 earlier occurrences"), QString(), QString()}));
         QVERIFY(errors_.isEmpty());
         QVERIFY(main->Alerting()->Scanner.Claimed().isEmpty());
@@ -820,9 +821,8 @@ private Q_SLOTS:
         Tick(*main, Moment(2024, 3, 4, 9, 59, 59));
         Reminders->Add(*OneTime(Moment(2024, 3, 4, 10, 0), QStringLiteral("R")));
         int shown = 0;
-        VNTRSetAlertAnswerer([&](TReminderDlg &) {
-            return ++shown == 1 ? TReminderAlertAnswer::SnoozeFor(-1) : TReminderAlertAnswer::Dismiss();
-        });
+        VNTRSetAlertAnswerer(
+            [&](TReminderDlg &) { return ++shown == 1 ? TReminderAlertAnswer::SnoozeFor(-1) : TReminderAlertAnswer::Dismiss(); });
         Tick(*main, Moment(2024, 3, 4, 10, 0, 20));
         QCOMPARE(shown, 1);
         Tick(*main, Moment(2024, 3, 4, 10, 1, 0));

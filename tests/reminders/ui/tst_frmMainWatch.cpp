@@ -30,8 +30,8 @@ const QString Changed = QStringLiteral("The database file was changed by another
 
 QByteArray Row(const QByteArray &id, const QByteArray &message)
 {
-    return "{" + id + "};5/3/2024;9:5;" + message +
-           ";TRUE;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;5/3/2024;TRUE;5/3/2024;FALSE;TRUE;\r\n";
+    return "{" + id + "};5/3/2024;9:5;" + message
+           + ";TRUE;FALSE;;FALSE;;FALSE;0;0;0;0;0000000;0;0;0;0;5/3/2024;TRUE;5/3/2024;FALSE;TRUE;\r\n";
 }
 
 const QByteArray Ours = H + Row("A", "Alpha");
@@ -110,14 +110,22 @@ private Q_SLOTS:
         QTest::addColumn<bool>("conflict");
         QTest::addColumn<QString>("notice"); // part of the status bar's notice
         const QStringList theirs{"Alpha", "Gamma"}, both{"Alpha", "Beta"};
-        QTest::newRow("rewritten") << "rewritten" << "" << false << theirs << false << "";
-        QTest::newRow("rewritten, commit") << "rewritten" << "" << true << theirs << false << "";
-        QTest::newRow("unreadable") << "unreadable" << "" << false << QStringList{"Alpha"} << true << "damaged";
-        QTest::newRow("rewritten, ours") << "rewritten" << "add" << false << QStringList{"Alpha", "Beta", "Gamma"} << false << "";
-        QTest::newRow("rewritten, ours, commit") << "rewritten" << "add" << true << QStringList{"Alpha", "Beta", "Gamma"} << false << "";
-        QTest::newRow("unreadable, ours, commit") << "unreadable" << "add" << true << both << true << "damaged";
-        QTest::newRow("same row changed on both sides") << "changed" << "change" << false << QStringList{"Alpha here"} << true << "";
-        QTest::newRow("rows removed outside") << "emptied" << "" << false << QStringList{} << false << "removed 1 reminder";
+        QTest::newRow("rewritten") << "rewritten"
+                                   << "" << false << theirs << false << "";
+        QTest::newRow("rewritten, commit") << "rewritten"
+                                           << "" << true << theirs << false << "";
+        QTest::newRow("unreadable") << "unreadable"
+                                    << "" << false << QStringList{"Alpha"} << true << "damaged";
+        QTest::newRow("rewritten, ours") << "rewritten"
+                                         << "add" << false << QStringList{"Alpha", "Beta", "Gamma"} << false << "";
+        QTest::newRow("rewritten, ours, commit") << "rewritten"
+                                                 << "add" << true << QStringList{"Alpha", "Beta", "Gamma"} << false << "";
+        QTest::newRow("unreadable, ours, commit") << "unreadable"
+                                                  << "add" << true << both << true << "damaged";
+        QTest::newRow("same row changed on both sides") << "changed"
+                                                        << "change" << false << QStringList{"Alpha here"} << true << "";
+        QTest::newRow("rows removed outside") << "emptied"
+                                              << "" << false << QStringList{} << false << "removed 1 reminder";
     }
     void outsideEdit()
     {
@@ -142,7 +150,8 @@ private Q_SLOTS:
         QCOMPARE(fx_.Errors, conflict ? QStringList{Changed} : QStringList());
         if (conflict || ours.isEmpty())
             QCOMPARE(Read(conflict ? Copy() : path_), onDisk); // kept beside, or taken in as it is
-        QVERIFY2(notice.isEmpty() ? main_->FileNotice().isEmpty() : main_->FileNotice().contains(notice), qPrintable(main_->FileNotice()));
+        QVERIFY2(notice.isEmpty() ? main_->FileNotice().isEmpty() : main_->FileNotice().contains(notice),
+                 qPrintable(main_->FileNotice()));
 
         // Nothing more to do once the change is handled: no second warning, no second copy.
         main_->CheckDatabaseFile();

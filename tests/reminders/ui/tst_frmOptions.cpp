@@ -48,17 +48,36 @@ bool AutostartEntryExists()
 
 // The fourteen colours, for comparing whole option sets.
 constexpr TColor TVNTROptions::*kColors[] = {
-    &TVNTROptions::BackColor, &TVNTROptions::TextColor, &TVNTROptions::TitleBackColor,
-    &TVNTROptions::TitleTextColor, &TVNTROptions::TrailingTextColor, &TVNTROptions::PanelWorkingColor,
-    &TVNTROptions::PanelNonworkingColor, &TVNTROptions::PanelSelectedColor, &TVNTROptions::PanelHourBackColor,
-    &TVNTROptions::PanelHourTextColor, &TVNTROptions::ReminderBackColor, &TVNTROptions::ReminderTextColor,
-    &TVNTROptions::ReminderSelectedBackColor, &TVNTROptions::ReminderSelectedTextColor,
+    &TVNTROptions::BackColor,
+    &TVNTROptions::TextColor,
+    &TVNTROptions::TitleBackColor,
+    &TVNTROptions::TitleTextColor,
+    &TVNTROptions::TrailingTextColor,
+    &TVNTROptions::PanelWorkingColor,
+    &TVNTROptions::PanelNonworkingColor,
+    &TVNTROptions::PanelSelectedColor,
+    &TVNTROptions::PanelHourBackColor,
+    &TVNTROptions::PanelHourTextColor,
+    &TVNTROptions::ReminderBackColor,
+    &TVNTROptions::ReminderTextColor,
+    &TVNTROptions::ReminderSelectedBackColor,
+    &TVNTROptions::ReminderSelectedTextColor,
 };
 // The boxes of those colours, in the same order.
 const QStringList kColorBoxes = {
-    "cbBackColor", "cbTextColor", "cbTitleBackColor", "cbTitleTextColor", "cbTrailingTextColor",
-    "cbPanelWorkingColor", "cbPanelNonworkingColor", "cbPanelSelectedColor", "cbPanelHourBackColor",
-    "cbPanelHourTextColor", "cbReminderBackColor", "cbReminderTextColor", "cbReminderSelectedBackColor",
+    "cbBackColor",
+    "cbTextColor",
+    "cbTitleBackColor",
+    "cbTitleTextColor",
+    "cbTrailingTextColor",
+    "cbPanelWorkingColor",
+    "cbPanelNonworkingColor",
+    "cbPanelSelectedColor",
+    "cbPanelHourBackColor",
+    "cbPanelHourTextColor",
+    "cbReminderBackColor",
+    "cbReminderTextColor",
+    "cbReminderSelectedBackColor",
     "cbReminderSelectedTextColor",
 };
 
@@ -212,9 +231,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("end");
         QTest::addColumn<QString>("error");
         const QString home = qEnvironmentVariable("HOME");
-        QTest::newRow("empty location, times wrong too") << "" << 21 << 20 << "You must specify the reminder sound file location.";
+        QTest::newRow("empty location, times wrong too")
+            << "" << 21 << 20 << "You must specify the reminder sound file location.";
         QTest::newRow("missing file") << home + "/gone.wav" << 21 << 20 << "Default reminder sound file does not exist.";
-        QTest::newRow("not a WAV file") << home + "/notes.txt" << 20 << 20 << "Default reminder sound file must be a WAV file (extension .wav).";
+        QTest::newRow("not a WAV file") << home + "/notes.txt" << 20 << 20
+                                        << "Default reminder sound file must be a WAV file (extension .wav).";
         QTest::newRow("end before start") << home + "/chime.wav" << 20 << 19 << "Start Time must be lower than End Time.";
         QTest::newRow("one half hour") << home + "/chime.wav" << 20 << 20 << "";
         QTest::newRow("upper-case extension") << home + "/LOUD.WAV" << 0 << 47 << "";
@@ -288,8 +309,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("saved");
-        QTest::newRow("five days, Saturday ticked") << "11111" << "01111";
-        QTest::newRow("seven days") << "1111100" << "0111110";
+        QTest::newRow("five days, Saturday ticked") << "11111"
+                                                    << "01111";
+        QTest::newRow("seven days") << "1111100"
+                                    << "0111110";
     }
     void shortWorkWeek()
     {
@@ -350,7 +373,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("button");
         QTest::addColumn<QStringList>("reset");
         QTest::newRow("calendar") << "cmdDefault1"
-                                  << QStringList({"cbBackColor", "cbTextColor", "cbTitleBackColor", "cbTitleTextColor", "cbTrailingTextColor"});
+                                  << QStringList({"cbBackColor", "cbTextColor", "cbTitleBackColor", "cbTitleTextColor",
+                                                  "cbTrailingTextColor"});
         QTest::newRow("time panels") << "cmdDefault2"
                                      << QStringList({"cbPanelWorkingColor", "cbPanelNonworkingColor", "cbPanelSelectedColor",
                                                      "cbPanelHourBackColor", "cbPanelHourTextColor"});

@@ -111,7 +111,8 @@ private Q_SLOTS:
         bool stayedOpen = false;
         VNTRSetRecurrenceAnswerer([&](TRecurrenceDlg &dlg) {
             dlg.findChild<QRadioButton *>(choice == QLatin1String("noEnd") ? QStringLiteral("radNoEnd")
-                                                                           : QStringLiteral("radEndBy"))->click();
+                                                                           : QStringLiteral("radEndBy"))
+                ->click();
             QCOMPARE(dlg.findChild<QDateEdit *>(QStringLiteral("txtEndDate"))->isEnabled(), choice != QLatin1String("noEnd"));
             dlg.findChild<QDateEdit *>(QStringLiteral("txtEndDate"))->setDate(endDate);
             if (choice == QLatin1String("cancel")) {
@@ -211,7 +212,8 @@ private Q_SLOTS:
         });
         bool series = false;
         AskOpenOccurrenceOrSeries(nullptr, text, series);
-        QVERIFY2(description.endsWith(QLatin1String("' is a recurring reminder. Do you want to open only this occurrence or the series?")),
+        QVERIFY2(description.endsWith(
+                     QLatin1String("' is a recurring reminder. Do you want to open only this occurrence or the series?")),
                  qPrintable(description));
         QVERIFY2(fits, qPrintable(description));
         QCOMPARE(description.contains(text), length == 10);

@@ -162,8 +162,9 @@ private Q_SLOTS:
             else if (action == QLatin1String("close"))
                 dialog->close();
             else
-                dialog->findChild<QPushButton *>(action == QLatin1String("snooze") ? QStringLiteral("cmdSnooze")
-                                                                                     : QStringLiteral("cmdDismiss"))
+                dialog
+                    ->findChild<QPushButton *>(action == QLatin1String("snooze") ? QStringLiteral("cmdSnooze")
+                                                                                 : QStringLiteral("cmdDismiss"))
                     ->click();
         });
         const bool result = TReminderDlg::Alert(nullptr, reminder, 0, defaultReminder, &player);
@@ -296,13 +297,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("fallback");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("own file") << "good.wav" << "notify.wav" << "good.wav";
-        QTest::newRow("missing file") << "missing.wav" << "notify.wav" << "notify.wav";
-        QTest::newRow("not a wave file") << "text.wav" << "notify.wav" << "notify.wav";
-        QTest::newRow("cut short") << "short.wav" << "notify.wav" << "notify.wav";
-        QTest::newRow("no file named") << "" << "notify.wav" << "notify.wav";
-        QTest::newRow("a folder") << "folder.wav" << "notify.wav" << "notify.wav";
-        QTest::newRow("nothing playable") << "missing.wav" << "text.wav" << "";
+        QTest::newRow("own file") << "good.wav"
+                                  << "notify.wav"
+                                  << "good.wav";
+        QTest::newRow("missing file") << "missing.wav"
+                                      << "notify.wav"
+                                      << "notify.wav";
+        QTest::newRow("not a wave file") << "text.wav"
+                                         << "notify.wav"
+                                         << "notify.wav";
+        QTest::newRow("cut short") << "short.wav"
+                                   << "notify.wav"
+                                   << "notify.wav";
+        QTest::newRow("no file named") << ""
+                                       << "notify.wav"
+                                       << "notify.wav";
+        QTest::newRow("a folder") << "folder.wav"
+                                  << "notify.wav"
+                                  << "notify.wav";
+        QTest::newRow("nothing playable") << "missing.wav"
+                                          << "text.wav"
+                                          << "";
     }
     void playableFile()
     {

@@ -27,8 +27,8 @@ private Q_SLOTS:
     {
         TZTCalendarPanel panel;
         ApplyCalendarColours(&panel);
-        const TColor expected[] = {Options->BackColor, Options->TextColor, Options->TitleBackColor,
-                                   Options->TitleTextColor, Options->TrailingTextColor};
+        const TColor expected[] = {Options->BackColor, Options->TextColor, Options->TitleBackColor, Options->TitleTextColor,
+                                   Options->TrailingTextColor};
         for (int slot = 0; slot < TZTCalendarColors::SlotCount; ++slot)
             QCOMPARE(panel.Colors().ByIndex(slot), expected[slot]);
         QCOMPARE(panel.findChild<QWidget *>("pFrame")->palette().color(QPalette::Window),

@@ -60,8 +60,10 @@ public:
     {
         if (::geteuid() != 0)
             return false;
-        if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                        QStringLiteral("size=%1k").arg(kilobytes), QStringLiteral("tmpfs"), folder}) != 0)
+        if (QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               QStringLiteral("size=%1k").arg(kilobytes), QStringLiteral("tmpfs"), folder})
+            != 0)
             return false;
         folder_ = folder;
         return true;
@@ -69,8 +71,10 @@ public:
     bool Mounted() const { return !folder_.isEmpty(); }
     bool Remount(bool writable)
     {
-        return QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), writable ? QStringLiteral("remount,rw") : QStringLiteral("remount,ro"),
-                                                           folder_}) == 0;
+        return QProcess::execute(
+                   QStringLiteral("mount"),
+                   {QStringLiteral("-o"), writable ? QStringLiteral("remount,rw") : QStringLiteral("remount,ro"), folder_})
+               == 0;
     }
     // Fills the file system up to its last byte.
     static bool Fill(const QString &path)
@@ -114,7 +118,7 @@ private:
     std::function<void(QDialog *)> action_;
     QTimer timer_;
 };
-}
+} // namespace
 
 class TestUMain : public QObject {
     Q_OBJECT
@@ -215,7 +219,8 @@ private Q_SLOTS:
 
         QCOMPARE(ZTApplication->AppPath, ProgramFolder());
         QCOMPARE(ZTRegReadString(TZTRegHive::LocalMachine, ProductKey, QStringLiteral("Location"), QString()), ProgramFolder());
-        QCOMPARE(ZTRegReadString(TZTRegHive::LocalMachine, ProductKey, QStringLiteral("Version"), QString()), QStringLiteral("0.0.0"));
+        QCOMPARE(ZTRegReadString(TZTRegHive::LocalMachine, ProductKey, QStringLiteral("Version"), QString()),
+                 QStringLiteral("0.0.0"));
         QCOMPARE(ZTApplication->TipsFile, ProgramFolder() + QStringLiteral("ventaro.tip"));
         QCOMPARE(ZTApplication->Title, QStringLiteral("Merrowick Ventaro!"));
         QCOMPARE(Options->DefaultSound, ProgramFolder() + QStringLiteral("notify.wav"));
@@ -247,7 +252,8 @@ private Q_SLOTS:
         const TZTMessageRequest &notice = messages_.first();
         QCOMPARE(notice.Kind, TZTMessageKind::Details);
         QCOMPARE(notice.Text, QStringLiteral("Internal database file not found. Recreating..."));
-        QCOMPARE(notice.Details, QStringLiteral("Your database file may have been corrupted. You will loose all your previous reminders."));
+        QCOMPARE(notice.Details,
+                 QStringLiteral("Your database file may have been corrupted. You will loose all your previous reminders."));
         QCOMPARE(notice.Caption, QStringLiteral("Merrowick Ventaro!"));
         QCOMPARE(int(notice.MessageType), int(ZTMsg::mtWarning));
         QVERIFY(!notice.ShowDetails);
@@ -263,11 +269,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("details");
         QTest::addColumn<int>("notices"); // messages before the failure
-        QTest::newRow("invalid file") << "invalid" << "Error loading database file '%1'." << "Invalid database file format." << 0;
-        QTest::newRow("older header damaged") << "badversion" << "Error loading database file '%1'." << "Invalid database file format." << 0;
+        QTest::newRow("invalid file") << "invalid"
+                                      << "Error loading database file '%1'."
+                                      << "Invalid database file format." << 0;
+        QTest::newRow("older header damaged") << "badversion"
+                                              << "Error loading database file '%1'."
+                                              << "Invalid database file format." << 0;
         // Something that is no file at the path is said once, as it is; a FIFO never hangs the start.
-        QTest::newRow("a folder") << "folder" << "Error loading database file '%1'." << "The path is a folder, not a file." << 0;
-        QTest::newRow("a named pipe") << "fifo" << "Error loading database file '%1'." << "The path is a named pipe, not a file." << 0;
+        QTest::newRow("a folder") << "folder"
+                                  << "Error loading database file '%1'."
+                                  << "The path is a folder, not a file." << 0;
+        QTest::newRow("a named pipe") << "fifo"
+                                      << "Error loading database file '%1'."
+                                      << "The path is a named pipe, not a file." << 0;
     }
     void failedStart()
     {
@@ -338,11 +352,13 @@ private Q_SLOTS:
         TTmpfs disk;
         if (kind != QLatin1String("nofolder")) {
             QVERIFY(QDir().mkpath(folder));
-            if (!disk.Mount(folder, kind == QLatin1String("full") ? 64 : 1024) && (kind == QLatin1String("full") || ::geteuid() == 0))
+            if (!disk.Mount(folder, kind == QLatin1String("full") ? 64 : 1024)
+                && (kind == QLatin1String("full") || ::geteuid() == 0))
                 QSKIP("A small file system cannot be mounted here (needs root).");
             QVERIFY(WriteAll(path, content));
             if (kind == QLatin1String("readonly"))
-                QVERIFY(disk.Mounted() ? disk.Remount(false) : QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+                QVERIFY(disk.Mounted() ? disk.Remount(false)
+                                       : QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
             else
                 QVERIFY(disk.Fill(folder + QStringLiteral("/filler")));
         }
@@ -370,7 +386,9 @@ private Q_SLOTS:
         if (kind == QLatin1String("nofolder"))
             QVERIFY(QDir().mkpath(folder));
         else if (kind == QLatin1String("readonly"))
-            QVERIFY(disk.Mounted() ? disk.Remount(true) : QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+            QVERIFY(disk.Mounted() ? disk.Remount(true)
+                                   : QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                       | QFileDevice::ExeOwner));
         else
             QVERIFY(QFile::remove(folder + QStringLiteral("/filler")));
         window_->RetryPendingSave();
@@ -412,7 +430,9 @@ private Q_SLOTS:
         QFileInfo folder(QFileInfo(path).absolutePath());
         QVERIFY(folder.isDir());
         QCOMPARE(folder.ownerId(), ::getuid());
-        QCOMPARE(int(folder.permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther)), 0);
+        QCOMPARE(int(folder.permissions()
+                     & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther)),
+                 0);
     }
 
     void startUpFailureTexts_data()
@@ -420,17 +440,19 @@ private Q_SLOTS:
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("details");
-        QTest::newRow("EZTException, severity ignored") << 0 << "Own failure." << "cause";
-        QTest::newRow("platform error") << 1 << "Unexpected error starting application.\nPlease contact Technical Support." << "disk on fire";
+        QTest::newRow("EZTException, severity ignored") << 0 << "Own failure."
+                                                        << "cause";
+        QTest::newRow("platform error") << 1 << "Unexpected error starting application.\nPlease contact Technical Support."
+                                        << "disk on fire";
     }
     void startUpFailureTexts()
     {
         QFETCH(int, kind);
         QFETCH(QString, text);
         QFETCH(QString, details);
-        const std::exception_ptr error = kind == 0
-            ? std::make_exception_ptr(EZTException(QStringLiteral("Own failure."), QStringLiteral("cause"), 2))
-            : std::make_exception_ptr(std::runtime_error("disk on fire"));
+        const std::exception_ptr error =
+            kind == 0 ? std::make_exception_ptr(EZTException(QStringLiteral("Own failure."), QStringLiteral("cause"), 2))
+                      : std::make_exception_ptr(std::runtime_error("disk on fire"));
         ShowStartUpFailure(error);
         QCOMPARE(messages_.size(), 1);
         QCOMPARE(messages_.first().Text, text);
@@ -514,7 +536,8 @@ private Q_SLOTS:
         ShutDown();
         QVERIFY(!Reminders && !Options && !ZTApplication);
         QVERIFY(ReadAll(path).contains(reminder->Id.toUtf8()));
-        QCOMPARE(ZTRegReadString(TZTRegHive::CurrentUser, OptionsKey, QStringLiteral("WorkDays"), QString()), QStringLiteral("1111110"));
+        QCOMPARE(ZTRegReadString(TZTRegHive::CurrentUser, OptionsKey, QStringLiteral("WorkDays"), QString()),
+                 QStringLiteral("1111110"));
 
         // A second run (and the window's destroy handler after it) saves nothing more.
         QVERIFY(QFile::remove(path));

@@ -33,9 +33,18 @@ namespace {
 constexpr int kDeadlineMs = 15000;
 const QString kMockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
 
-QString Service() { return QLatin1String(TVNTRNotification::Service); }
-QString Path() { return QLatin1String(TVNTRNotification::Path); }
-QString Interface() { return QLatin1String(TVNTRNotification::Interface); }
+QString Service()
+{
+    return QLatin1String(TVNTRNotification::Service);
+}
+QString Path()
+{
+    return QLatin1String(TVNTRNotification::Path);
+}
+QString Interface()
+{
+    return QLatin1String(TVNTRNotification::Interface);
+}
 
 // A bus of this test's own: no service files, so nothing is started on demand.
 class TPrivateBus {
@@ -55,8 +64,8 @@ public:
                        .arg(folder)
                        .toUtf8());
         file.close();
-        daemon_.start(QStringLiteral("dbus-daemon"),
-                      {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+                                                      QStringLiteral("--print-address=1")});
         if (!daemon_.waitForStarted(kDeadlineMs))
             return QStringLiteral("dbus-daemon cannot be started (%1)").arg(daemon_.errorString());
         QByteArray address;
@@ -141,8 +150,9 @@ QString Describe(TReminders &store)
     TReminder row;
     for (int i = 0; i < store.MainRowCount(); ++i) {
         store.ReadMainRow(i, row);
-        rows << (row.Recurring ? QStringLiteral("series")
-                               : QStringLiteral("once ") + DateTimeToQDateTime(row.Time).time().toString(QStringLiteral("HH:mm")));
+        rows << (row.Recurring
+                     ? QStringLiteral("series")
+                     : QStringLiteral("once ") + DateTimeToQDateTime(row.Time).time().toString(QStringLiteral("HH:mm")));
     }
     rows.sort();
     if (store.ExclusionRowCount() > 0)
@@ -171,9 +181,9 @@ private:
         mock_.start(python_, {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
                               QStringLiteral("notification_daemon"), QStringLiteral("-p"),
                               QStringLiteral(R"({"capabilities": "actions body body-markup icon-static"})")});
-        return mock_.waitForStarted(kDeadlineMs) && QTest::qWaitFor([] {
-                   return QDBusConnection::sessionBus().interface()->isServiceRegistered(Service()).value();
-               }, kDeadlineMs);
+        return mock_.waitForStarted(kDeadlineMs)
+               && QTest::qWaitFor(
+                   [] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(Service()).value(); }, kDeadlineMs);
     }
 
     void StopMock()
@@ -258,8 +268,8 @@ private Q_SLOTS:
     // the message goes as it is.
     void plainService()
     {
-        const QVariantList args = TVNTRNotification::NotifyArguments(QStringLiteral("Reminder"), QStringLiteral("<b> & c"),
-                                                                     {QStringLiteral("body")});
+        const QVariantList args =
+            TVNTRNotification::NotifyArguments(QStringLiteral("Reminder"), QStringLiteral("<b> & c"), {QStringLiteral("body")});
         QCOMPARE(args.value(4).toString(), QStringLiteral("<b> & c"));
         QCOMPARE(args.value(5).toStringList(), QStringList());
     }
