@@ -714,8 +714,15 @@ QString CheckRow(QStringView line, bool oldFormat)
         int value = 0;
         return Digits(f, value) && value <= high;
     };
-    if (field(1).isEmpty())
-        return QStringLiteral("it has no Id");
+    // Any whole number the program itself may write back (a count read from an older file may
+    // be negative or large).
+    const auto isNumber = [](QStringView f) {
+        const QStringView digits = f.startsWith(u'-') ? f.mid(1) : f;
+        return !digits.isEmpty() && digits.size() <= 10
+               && std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    };
+    // The Id and the weekdays are taken as they stand: the program keeps whatever text an older
+    // file held there, and a row cut short shows in its count of fields and its last fields.
     if (!isDate(field(2)) || !isTime(field(3)))
         return QStringLiteral("its date or time cannot be read");
     // Boolean fields: in the 1.0 order the sound flag comes before the message.
@@ -725,13 +732,8 @@ QString CheckRow(QStringView line, bool oldFormat)
     if (!inRange(field(11), 4) || !inRange(field(12), 2))
         return QStringLiteral("its recurrence code is out of range");
     for (int n : {13, 14, 16, 17, 18, 19})
-        if (!inRange(field(n), 999999999))
+        if (!isNumber(field(n)))
             return QStringLiteral("field %1 is not a number").arg(n);
-    const QStringView weekdays = field(15);
-    if (!weekdays.isEmpty()
-        && (weekdays.size() != 7 || weekdays.contains(QLatin1Char(' '))
-            || std::any_of(weekdays.begin(), weekdays.end(), [](QChar c) { return c != u'0' && c != u'1'; })))
-        return QStringLiteral("its weekdays cannot be read");
     if (oldFormat)
         return QString();
     if (!isDate(field(20)) || !isDate(field(22)))
