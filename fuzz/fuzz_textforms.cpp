@@ -173,12 +173,37 @@ void CheckDecoding(const QByteArray &bytes)
         const QString expected = utf8.startsWith(QChar(0xFEFF)) ? utf8.mid(1) : utf8;
         FUZZ_CHECK(text == expected, "valid UTF-8 decoded otherwise");
     } else {
-        FUZZ_CHECK(text.size() == bytes.size(), "Windows-1252 gives one character per byte");
-        for (qsizetype i = 0; i < bytes.size(); ++i) {
-            const auto b = static_cast<unsigned char>(bytes.at(i));
-            if (b < 0x80 || b >= 0xA0)
-                FUZZ_CHECK(text.at(i).unicode() == b, "Windows-1252 outside 0x80..0x9F is Latin-1");
+        // Line by line: a line that is valid UTF-8 is UTF-8 (a mark skipped on the first line
+        // only), any other line Windows-1252, one character per byte; line ends as they stand.
+        qsizetype at = 0; // in text
+        qsizetype start = 0;
+        while (start < bytes.size()) {
+            qsizetype end = start;
+            while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+                ++end;
+            const QByteArray line = bytes.mid(start, end - start);
+            QStringDecoder lineDecoder(QStringDecoder::Utf8,
+                                       QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+            QString expected = lineDecoder.decode(line);
+            if (lineDecoder.hasError()) {
+                FUZZ_CHECK(text.size() >= at + line.size(), "Windows-1252 gives one character per byte");
+                for (qsizetype i = 0; i < line.size(); ++i) {
+                    const auto b = static_cast<unsigned char>(line.at(i));
+                    if (b < 0x80 || b >= 0xA0)
+                        FUZZ_CHECK(text.at(at + i).unicode() == b, "Windows-1252 outside 0x80..0x9F is Latin-1");
+                }
+                at += line.size();
+            } else {
+                if (start == 0 && expected.startsWith(QChar(0xFEFF)))
+                    expected = expected.mid(1);
+                FUZZ_CHECK(text.mid(at, expected.size()) == expected, "a UTF-8 line of a mixed file decoded otherwise");
+                at += expected.size();
+            }
+            for (; end < bytes.size() && (bytes[end] == '\n' || bytes[end] == '\r'); ++end, ++at)
+                FUZZ_CHECK(at < text.size() && text.at(at) == QLatin1Char(bytes[end]), "a line end is not kept");
+            start = end;
         }
+        FUZZ_CHECK(at == text.size(), "a mixed file decodes to more than its lines");
     }
 
     const QList<QStringView> lines = SplitTextLines(text);
