@@ -267,6 +267,10 @@ private:
         qint64 Size = 0;
     };
     static TFileStamp StampOf(const QByteArray &bytes);
+    // Save's work. When another program changed the file since our last Load or Save: with
+    // overOutsideChange, theirs is kept beside and ours written; without, nothing is written
+    // and the result is false.
+    bool WriteFile(bool overOutsideChange);
     // Writes the file's bytes as they are now to the first free conflict name beside it.
     void KeepConflictCopy();
     // Writes bytes to the first free conflict name beside the file (nothing when the same bytes

@@ -832,7 +832,12 @@ QByteArray TReminders::FormatFile() const
 
 void TReminders::Save()
 {
-    ZTRaising(TZTRaise::WrapAll, QStringLiteral("Error saving database file '%1'.").arg(FileName), [&] {
+    WriteFile(true);
+}
+
+bool TReminders::WriteFile(bool overOutsideChange)
+{
+    return ZTRaising(TZTRaise::WrapAll, QStringLiteral("Error saving database file '%1'.").arg(FileName), [&] {
         const QByteArray bytes = FormatFile();
 
         // A folder removed while the program runs (the file was there at the last Load or
@@ -859,7 +864,12 @@ void TReminders::Save()
         // before ours replaces it; when it cannot be kept, the file is not replaced. A file
         // that is not whole never goes over the backup, which may be the only good copy.
         bool backup = true;
-        if (ChangedOnDisk() && ZTFileExistsSafe(FileName)) {
+        const bool changed = ChangedOnDisk();
+        if (changed && !overOutsideChange) {
+            file.cancelWriting();
+            return false;
+        }
+        if (changed && ZTFileExistsSafe(FileName)) {
             QByteArray theirs;
             QString reason;
             if (!ZTReadRegularFile(FileName, theirs, reason))
@@ -885,6 +895,7 @@ void TReminders::Save()
         ++changeCount_;
         modified_ = false;
         keptHash_.clear();
+        return true;
     });
 }
 

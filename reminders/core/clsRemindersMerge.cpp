@@ -48,10 +48,10 @@ TKeyedRows Keyed(const std::vector<TReminder> &mainRows, const std::vector<TRemi
 TReminders::TOutsideChange TReminders::SaveOrMerge()
 {
     TOutsideChange change;
-    if (!ChangedOnDisk()) {
-        Save();
+    // The common case in one pass: the file is as we left it, checked once, just before ours
+    // replaces it.
+    if (WriteFile(false))
         return change;
-    }
     change.Seen = true;
     QByteArray theirs;
     // A file removed by the other program: the tables are written anew.

@@ -59,6 +59,18 @@ bool IsIcsName(const QString &file)
            || file.endsWith(QLatin1String(".ifb"), Qt::CaseInsensitive);
 }
 
+// The Import and Export dialogs: CSV or iCalendar files, CSV by default, in a folder that exists.
+TZTFileDialogOptions ExchangeDialog(TZTFileDialogOptions::TKind kind, const QString &title)
+{
+    TZTFileDialogOptions options;
+    options.Kind = kind;
+    options.Title = title;
+    options.Filter = kExchangeFilter;
+    options.DefaultExt = QStringLiteral("csv");
+    options.PathMustExist = true;
+    return options;
+}
+
 bool IsIcsFile(const QString &file)
 {
     QFile f(file);
@@ -400,13 +412,8 @@ void TVNTRMain::actCalendarRemoveObsoleteExecute()
 
 void TVNTRMain::actCalendarImportExecute()
 {
-    TZTFileDialogOptions options;
-    options.Kind = TZTFileDialogOptions::Open;
-    options.Title = QStringLiteral("Import Reminders...");
-    options.Filter = kExchangeFilter;
-    options.DefaultExt = QStringLiteral("csv");
+    TZTFileDialogOptions options = ExchangeDialog(TZTFileDialogOptions::Open, QStringLiteral("Import Reminders..."));
     options.FileMustExist = true;
-    options.PathMustExist = true;
     const QString file = ZTExecuteFileDialog(this, options);
     if (file.isEmpty() || !Reminders)
         return;
@@ -425,13 +432,8 @@ void TVNTRMain::actCalendarImportExecute()
 
 void TVNTRMain::actCalendarExportExecute()
 {
-    TZTFileDialogOptions options;
-    options.Kind = TZTFileDialogOptions::Save;
-    options.Title = QStringLiteral("Export Reminders...");
-    options.Filter = kExchangeFilter;
-    options.DefaultExt = QStringLiteral("csv");
+    TZTFileDialogOptions options = ExchangeDialog(TZTFileDialogOptions::Save, QStringLiteral("Export Reminders..."));
     options.OverwritePrompt = true;
-    options.PathMustExist = true;
     const QString file = ZTExecuteFileDialog(this, options);
     if (file.isEmpty() || !Reminders)
         return;
