@@ -113,7 +113,7 @@ inline QStringList RemindLines(const TReminders &store, const TReminder &r, cons
 // The remind file of every main-table row, in table order.
 inline QByteArray RemindFile(TReminders &store, TDateTime today)
 {
-    std::lock_guard<std::recursive_mutex> guard(store.Lock);
+    std::lock_guard<std::recursive_mutex> guard(store.Lock());
     const QString workDays = store.WorkDays();
     QString out;
     TReminder row;

@@ -12,7 +12,7 @@ namespace fuzz {
 // Every row of both tables in its written form (with or without the Id), main table first.
 inline QStringList Rows(TReminders &store, bool withId)
 {
-    std::lock_guard<std::recursive_mutex> guard(store.Lock);
+    std::lock_guard<std::recursive_mutex> guard(store.Lock());
     QStringList rows;
     TReminder row;
     for (int i = 0; i < store.MainRowCount(); ++i) {

@@ -26,7 +26,7 @@ void Query(TReminders &store)
     for (int i = 0; i < rows; ++i) {
         TReminder row;
         {
-            std::lock_guard<std::recursive_mutex> guard(store.Lock);
+            std::lock_guard<std::recursive_mutex> guard(store.Lock());
             store.ReadMainRow(i, row);
         }
         const TDateTime next = row.NextOccurrence(store);
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(e.Severity() == 1, "load failure severity");
         FUZZ_CHECK(!e.Details().isEmpty(), "a load failure names its cause");
     }
-    FUZZ_CHECK(!store.OldFormat, "the 1.0 field order outlives the load");
+    FUZZ_CHECK(!store.OldFormat(), "the 1.0 field order outlives the load");
     const QStringList rows = fuzz::Rows(store, true);
 
     // The strict reader (for what arrives while the program runs) takes nothing the loader

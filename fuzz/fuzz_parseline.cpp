@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString line = ZTDecodeText(fuzz::Bytes(data + 1, size - 1));
 
     TReminders store{QString()};
-    store.OldFormat = oldFormat;
+    store.SetOldFormat(oldFormat);
     TReminder reminder;
     reminder.Id = QStringLiteral("{00000000-1111-2222-3333-444444444444}");
     reminder.ReminderMessage = QStringLiteral("before");
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(reminder.Id == QStringLiteral("{00000000-1111-2222-3333-444444444444}"), "a CSV row set the Id");
 
     // What is written back reads back as itself, in the current field order.
-    store.OldFormat = false;
+    store.SetOldFormat(false);
     const QString written = store.FormatLine(reminder, !withoutId);
     TReminder again;
     again.Id = reminder.Id;

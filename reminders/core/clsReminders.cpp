@@ -152,7 +152,7 @@ EZTException NotFound(const QString &id)
 
 } // namespace
 
-TReminders::TReminders(const QString &fileName) : FileName(fileName) {}
+TReminders::TReminders(const QString &fileName) : fileName_(fileName) {}
 
 TReminders::~TReminders() = default;
 
@@ -240,7 +240,7 @@ void TReminders::AddExclusion(const TReminder &reminder)
 
 void TReminders::Update(const TReminder &reminder)
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const std::size_t i = FindById(reminder);
     StoreRow(mainTable_[i], reminder);
     ++changeCount_;
@@ -249,7 +249,7 @@ void TReminders::Update(const TReminder &reminder)
 
 void TReminders::UpdateSeries(const TReminder &reminder)
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const std::size_t i = FindById(reminder);
     StoreRow(mainTable_[i], reminder);
     ++changeCount_;
@@ -270,7 +270,7 @@ void TReminders::UpdateSeries(const TReminder &reminder)
 
 void TReminders::Delete(const TReminder &reminder)
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const std::size_t i = FindById(reminder);
     mainTable_.erase(mainTable_.begin() + std::ptrdiff_t(i));
     ++changeCount_;
@@ -279,7 +279,7 @@ void TReminders::Delete(const TReminder &reminder)
 
 void TReminders::DeleteSeries(const TReminder &reminder)
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const std::size_t i = FindById(reminder);
     const QString id = mainTable_[i].Id;
     mainTable_.erase(mainTable_.begin() + std::ptrdiff_t(i));
@@ -293,14 +293,14 @@ void TReminders::DeleteSeries(const TReminder &reminder)
 
 void TReminders::Refresh(TReminder &reminder)
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const std::size_t i = FindById(reminder);
     ReadMainRow(int(i), reminder);
 }
 
 void TReminders::Clear()
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     mainTable_.clear();
     exclusionsTable_.clear();
     InvalidateExclusionIndex();
@@ -320,14 +320,14 @@ void TReminders::ReadExclusionRow(int row, TReminder &reminder) const
 
 void TReminders::GetAll(TReminderList &list)
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     for (const TReminder &row : mainTable_)
         list.Add(row.Clone());
 }
 
 bool TReminders::CollectObsolete(TReminderList &list)
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const TDateTime now = ZTNow();
     bool result = false;
     for (const TReminder &row : mainTable_) {
@@ -344,7 +344,7 @@ bool TReminders::CollectObsolete(TReminderList &list)
 
 bool TReminders::IsExcluded(const TReminder &reminder, bool activeOnly, TDateTime time, TDateTime date)
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const std::int64_t day = DayNumber(date);
     const int minute = MinuteOfDay(time);
     for (const TReminder *row : ExclusionsOf(reminder.Id)) {
@@ -356,7 +356,7 @@ bool TReminders::IsExcluded(const TReminder &reminder, bool activeOnly, TDateTim
 
 bool TReminders::ActivateExclusions(const TReminder &reminder)
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     bool found = false;
     for (TReminder &row : exclusionsTable_) {
         if (row.Id == reminder.Id) {
@@ -377,18 +377,18 @@ void TReminders::SetMark(int calendar, TDateTime rangeStart, TDateTime rangeEnd,
         return;
     const int index = DaysBetween(rangeStart, day) + 1;
     if (index >= 1 && index <= MarkCount)
-        Marks[calendar - 1][index - 1] = true;
+        marks_[calendar - 1][index - 1] = true;
 }
 
 void TReminders::BuildMonthMarks(int calendar, TDateTime rangeStart, TDateTime rangeEnd)
 {
     if (calendar < 1 || calendar > 2)
         return;
-    MarkRangeStart[calendar - 1] = rangeStart;
-    MarkRangeEnd[calendar - 1] = rangeEnd;
-    std::fill(std::begin(Marks[calendar - 1]), std::end(Marks[calendar - 1]), false);
+    markRangeStart_[calendar - 1] = rangeStart;
+    markRangeEnd_[calendar - 1] = rangeEnd;
+    std::fill(std::begin(marks_[calendar - 1]), std::end(marks_[calendar - 1]), false);
 
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     for (const TReminder &row : mainTable_) {
         if (row.Recurring)
             MarkSeries(calendar, row, rangeStart, rangeEnd);
@@ -401,8 +401,8 @@ bool TReminders::HasRemindersOn(int calendar, TDateTime date) const
 {
     if (date == 0 || calendar < 1 || calendar > 2)
         return false;
-    const TDateTime s = MarkRangeStart[calendar - 1];
-    const TDateTime e = MarkRangeEnd[calendar - 1];
+    const TDateTime s = markRangeStart_[calendar - 1];
+    const TDateTime e = markRangeEnd_[calendar - 1];
     if (!DayOnOrAfter(date, s) || !DayOnOrBefore(date, e))
         return false;
     return Mark(calendar, DaysBetween(s, date) + 1);
@@ -412,5 +412,5 @@ bool TReminders::Mark(int calendar, int index) const
 {
     if (calendar < 1 || calendar > 2 || index < 1 || index > MarkCount)
         return false;
-    return Marks[calendar - 1][index - 1];
+    return marks_[calendar - 1][index - 1];
 }

@@ -115,14 +115,16 @@ public:
     TReminders(const TReminders &) = delete;
     TReminders &operator=(const TReminders &) = delete;
 
-    // Fields in declared order.
-    bool OldFormat = false;
-    TDateTime MarkRangeStart[2] = {0, 0};
-    TDateTime MarkRangeEnd[2] = {0, 0};
-    QString FileName;
-    bool Marks[2][MarkCount] = {};
+    // The database file this store loads and saves.
+    const QString &FileName() const { return fileName_; }
     // The re-entrant lock that guards both tables.
-    mutable std::recursive_mutex Lock;
+    std::recursive_mutex &Lock() const { return lock_; }
+    // Whether lines are read and written in the 1.0 field order (set while a 1.0 file loads).
+    bool OldFormat() const { return oldFormat_; }
+    void SetOldFormat(bool oldFormat) { oldFormat_ = oldFormat; }
+    // The range of days the marks of calendar 1 or 2 were last built for.
+    TDateTime MarkRangeStart(int calendar) const { return markRangeStart_[calendar - 1]; }
+    TDateTime MarkRangeEnd(int calendar) const { return markRangeEnd_[calendar - 1]; }
 
     // The work week ("1111100", Monday first) that working-day series use; read at every
     // computation. The program points it at the options; by default it is Monday to Friday.
@@ -254,6 +256,13 @@ private:
     void StoreRow(TReminder &row, const TReminder &source) const;
     void InvalidateExclusionIndex();
     void BuildExclusionIndex() const;
+
+    bool oldFormat_ = false;
+    TDateTime markRangeStart_[2] = {0, 0};
+    TDateTime markRangeEnd_[2] = {0, 0};
+    QString fileName_;
+    bool marks_[2][MarkCount] = {};
+    mutable std::recursive_mutex lock_;
 
     std::vector<TReminder> mainTable_;
     std::vector<TReminder> exclusionsTable_;

@@ -49,7 +49,7 @@ void TReminders::ExportCsv(const QString &path)
                   QString text = CsvHeader + QLatin1String("\r\n");
                   int count = 0;
                   {
-                      std::lock_guard<std::recursive_mutex> guard(Lock);
+                      std::lock_guard<std::recursive_mutex> guard(lock_);
                       const int mainRows = MainRowCount();
                       if (mainRows == 0)
                           throw EZTException(QStringLiteral("There are no reminders to export."), QString(), 2);
@@ -106,7 +106,7 @@ void TReminders::ImportCsv(const QString &path)
                   }
                   int count = 0;
                   {
-                      std::lock_guard<std::recursive_mutex> guard(Lock);
+                      std::lock_guard<std::recursive_mutex> guard(lock_);
                       for (const TReminder::Ptr &reminder : rows) {
                           if (reminder->Exclusion) {
                               AddExclusion(*reminder);
@@ -126,14 +126,14 @@ void TReminders::CopyDatabaseTo(const QString &path)
     // otherwise the user would believe a backup exists. Copying the file onto itself would
     // delete it first, so that is left alone (the file already is where it was asked to be).
     ZTRaising(TZTRaise::WrapAll, QStringLiteral("Error copying database file to '%1'.").arg(path), [&] {
-        if (SameFile(path, FileName))
+        if (SameFile(path, fileName_))
             return;
-        if (!ZTFileExistsSafe(FileName))
-            throw std::runtime_error(QStringLiteral("File '%1' not found.").arg(FileName).toStdString());
+        if (!ZTFileExistsSafe(fileName_))
+            throw std::runtime_error(QStringLiteral("File '%1' not found.").arg(fileName_).toStdString());
         // An existing file is replaced, also when it is read-only.
         ZTDeleteFile(path);
         std::error_code error;
-        std::filesystem::copy_file(FsPath(FileName), FsPath(path), std::filesystem::copy_options::overwrite_existing, error);
+        std::filesystem::copy_file(FsPath(fileName_), FsPath(path), std::filesystem::copy_options::overwrite_existing, error);
         if (error)
             throw std::runtime_error(error.message());
     });

@@ -589,7 +589,7 @@ QString TReminders::FormatLine(const TReminder &reminder, bool withId) const
 
 void TReminders::ParseLine(TReminder &reminder, const QString &line, bool withoutId)
 {
-    ParseRow(reminder, line, withoutId, OldFormat);
+    ParseRow(reminder, line, withoutId, oldFormat_);
 }
 
 // ---- Load ----------------------------------------------------------------------------------
@@ -598,18 +598,18 @@ void TReminders::Load()
 {
     TFileStamp stamp{true, false, 0};
     QByteArray bytes;
-    ZTRaising(TZTRaise::WrapAll, QStringLiteral("Error loading database file '%1'.").arg(FileName), [&] {
-        if (!ZTFileExistsSafe(FileName)) {
+    ZTRaising(TZTRaise::WrapAll, QStringLiteral("Error loading database file '%1'.").arg(fileName_), [&] {
+        if (!ZTFileExistsSafe(fileName_)) {
             // A folder, FIFO or device at the path is no database file; reading it would block
             // or fail with a reason that does not say so.
-            const QString kind = ZTNonRegularFileKind(FileName);
+            const QString kind = ZTNonRegularFileKind(fileName_);
             if (!kind.isEmpty())
                 throw std::runtime_error(QStringLiteral("The path is %1, not a file.").arg(kind).toStdString());
             return;
         }
         // Read as bytes, so that the stamp is of exactly what was read.
         QString reason;
-        if (!ZTReadRegularFile(FileName, bytes, reason))
+        if (!ZTReadRegularFile(fileName_, bytes, reason))
             throw std::runtime_error(reason.toStdString());
         stamp = StampOf(bytes);
         LoadBytes(bytes);
@@ -623,7 +623,7 @@ void TReminders::Load()
 void TReminders::LoadBytes(const QByteArray &bytes)
 {
     // The 1.0 field order applies to the lines of a 1.0 file only, whatever way the load ends.
-    const TFlagReset resetOldFormat(OldFormat);
+    const TFlagReset resetOldFormat(oldFormat_);
     // One pass over the bytes: each line is taken apart where it lies. A line of plain ASCII
     // (nearly every line) is read as it stands; any other is decoded on its own first, by the
     // rule that decodes the whole file.
@@ -640,7 +640,7 @@ void TReminders::LoadBytes(const QByteArray &bytes)
     // The character between magic and version is not examined.
     const QStringView version = header.mid(qMin<qsizetype>(6, header.size()));
     if (version == QLatin1String("1.0"))
-        OldFormat = true;
+        oldFormat_ = true;
     else if (version != QLatin1String("2.0"))
         throw EZTException(InvalidFormat, QString(), 1);
 
@@ -661,7 +661,7 @@ void TReminders::LoadBytes(const QByteArray &bytes)
     const QString missingFields = QStringLiteral(";;;;;");
     TReminder reminder;
     do {
-        if (OldFormat)
+        if (oldFormat_)
             ParseRowInto(reminder, QStringView(decoder.Decode(line, false).toString() + missingFields), false, true);
         else if (IsAscii(line))
             ParseRowInto(reminder, QLatin1StringView(line), false, false);
@@ -818,7 +818,7 @@ void SeparateBackup(const QString &file, const QString &backup)
 QByteArray TReminders::FormatFile() const
 {
     // The whole file in one buffer, written as UTF-8 bytes as it is built.
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     TByteSink file(qsizetype(mainTable_.size() + exclusionsTable_.size()) * 200 + 64);
     file.Ascii("KESTO 2.0\r\n\r\n", 13);
     for (const std::vector<TReminder> *table : {&mainTable_, &exclusionsTable_}) {
@@ -837,13 +837,13 @@ void TReminders::Save()
 
 bool TReminders::WriteFile(bool overOutsideChange)
 {
-    return ZTRaising(TZTRaise::WrapAll, QStringLiteral("Error saving database file '%1'.").arg(FileName), [&] {
+    return ZTRaising(TZTRaise::WrapAll, QStringLiteral("Error saving database file '%1'.").arg(fileName_), [&] {
         const QByteArray bytes = FormatFile();
 
         // A folder removed while the program runs (the file was there at the last Load or
         // Save) is made again: the tables are the only copy. A folder that was never there is
         // not made: it may be the mount point of a drive not mounted yet.
-        const QString folder = ZTExtractFilePath(FileName);
+        const QString folder = ZTExtractFilePath(fileName_);
         if (fileStamp_.Exists && !folder.isEmpty() && !QFileInfo(folder).isDir() && !QDir().mkpath(folder))
             throw std::runtime_error(QStringLiteral("The folder '%1' cannot be made.").arg(folder).toStdString());
 
@@ -851,7 +851,7 @@ bool TReminders::WriteFile(bool overOutsideChange)
         // written completely does the previous file become the backup; then the commit forces
         // the new file to disk and puts it in place of the old one in one atomic rename. A
         // save that fails at any point leaves the previous file as it was.
-        QSaveFile file(FileName);
+        QSaveFile file(fileName_);
         file.setDirectWriteFallback(false);
         if (!file.open(QIODevice::WriteOnly))
             RaiseFileError(file);
@@ -869,10 +869,10 @@ bool TReminders::WriteFile(bool overOutsideChange)
             file.cancelWriting();
             return false;
         }
-        if (changed && ZTFileExistsSafe(FileName)) {
+        if (changed && ZTFileExistsSafe(fileName_)) {
             QByteArray theirs;
             QString reason;
-            if (!ZTReadRegularFile(FileName, theirs, reason))
+            if (!ZTReadRegularFile(fileName_, theirs, reason))
                 throw std::runtime_error(QStringLiteral("The version of another program could not be kept beside the file: %1")
                                              .arg(reason)
                                              .toStdString());
@@ -887,7 +887,7 @@ bool TReminders::WriteFile(bool overOutsideChange)
         if (!file.commit()) {
             const int error = errno;
             // The file was not replaced: the backup must not stay a second name of it.
-            SeparateBackup(FileName, BackupPath(FileName));
+            SeparateBackup(fileName_, BackupPath(fileName_));
             RaiseFileError(file, error);
         }
         fileStamp_ = StampOf(bytes);
@@ -903,13 +903,13 @@ void TReminders::MakeBackup()
 {
     // Without a database file there is nothing to back up, and the backup of an earlier
     // state is kept.
-    if (!ZTFileExistsSafe(FileName))
+    if (!ZTFileExistsSafe(fileName_))
         return;
-    const QString backup = BackupPath(FileName);
+    const QString backup = BackupPath(fileName_);
     ZTDeleteFile(backup);
     // The save replaces the file by renaming a new one over it, never in place, so the backup
     // may be a second name of the present content: nothing is copied.
-    ZTCopyFile(FileName, backup, TZTCopy::MayLink);
+    ZTCopyFile(fileName_, backup, TZTCopy::MayLink);
 }
 
 // ---- Outside edits -------------------------------------------------------------------------
@@ -925,14 +925,14 @@ bool TReminders::ChangedOnDisk() const
 {
     if (!fileStamp_.Known)
         return false;
-    if (!ZTFileExistsSafe(FileName))
-        return fileStamp_.Exists || !ZTNonRegularFileKind(FileName).isEmpty();
-    if (!fileStamp_.Exists || QFileInfo(FileName).size() != fileStamp_.Size)
+    if (!ZTFileExistsSafe(fileName_))
+        return fileStamp_.Exists || !ZTNonRegularFileKind(fileName_).isEmpty();
+    if (!fileStamp_.Exists || QFileInfo(fileName_).size() != fileStamp_.Size)
         return true;
     // Same size: only the bytes tell a rewrite within the same second (or a file put in place
     // by rename) from the file as we left it; they are compared with the bytes the file held
     // then. A file we can no longer read is not ours either.
-    return !ZTRegularFileHolds(FileName, baseBytes_);
+    return !ZTRegularFileHolds(fileName_, baseBytes_);
 }
 
 void TReminders::KeepConflictBytes(const QByteArray &bytes)
@@ -946,7 +946,7 @@ void TReminders::KeepConflictBytes(const QByteArray &bytes)
     };
     // The first free name; creating the file exclusively takes it, so an existing copy is
     // never overwritten.
-    const QString base = ZTExtractFilePath(FileName) + QStringLiteral("Conflict of ") + ZTExtractFileName(FileName);
+    const QString base = ZTExtractFilePath(fileName_) + QStringLiteral("Conflict of ") + ZTExtractFileName(fileName_);
     for (int n = 1; n <= 9999; ++n) {
         const QString path = n == 1 ? base : base + QStringLiteral(" (%1)").arg(n);
         QFile copy(path);
@@ -973,7 +973,7 @@ std::exception_ptr TReminders::TakeConflictWarning()
     if (pendingConflicts_.isEmpty())
         return nullptr;
     QString details = QStringLiteral("Your reminders were saved to '%1'. The other program's version was kept as '%2'.")
-                          .arg(FileName, pendingConflicts_.join(QStringLiteral("', '")));
+                          .arg(fileName_, pendingConflicts_.join(QStringLiteral("', '")));
     if (!conflictReason_.isEmpty())
         details += QStringLiteral("\nIt could not be read: %1").arg(conflictReason_);
     pendingConflicts_.clear();

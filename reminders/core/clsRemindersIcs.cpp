@@ -448,7 +448,7 @@ QByteArray RemindersToIcs(TReminders &store)
     QByteArrayList events;
     QDateTime earliest;
     const icaltimetype stamp = ExportStamp();
-    std::lock_guard<std::recursive_mutex> guard(store.Lock);
+    std::lock_guard<std::recursive_mutex> guard(store.Lock());
     events.reserve(store.MainRowCount());
     TReminder row;
     for (int i = 0; i < store.MainRowCount(); ++i) {
@@ -468,7 +468,7 @@ void ExportIcs(TReminders &store, const QString &path)
                   int count = 0;
                   QByteArray bytes;
                   {
-                      std::lock_guard<std::recursive_mutex> guard(store.Lock);
+                      std::lock_guard<std::recursive_mutex> guard(store.Lock());
                       count = store.MainRowCount();
                       if (count == 0)
                           throw EZTException(QStringLiteral("There are no reminders to export."), QString(), 2);

@@ -674,7 +674,7 @@ void ImportIcs(TReminders &store, const QString &path)
                   int updated = 0;
                   int programsOff = 0;
                   {
-                      std::lock_guard<std::recursive_mutex> guard(store.Lock);
+                      std::lock_guard<std::recursive_mutex> guard(store.Lock());
                       QSet<QString> ids;
                       TReminder here;
                       for (int i = 0; i < store.MainRowCount(); ++i) {

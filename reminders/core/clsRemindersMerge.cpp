@@ -55,14 +55,14 @@ TReminders::TOutsideChange TReminders::SaveOrMerge()
     change.Seen = true;
     QByteArray theirs;
     // A file removed by the other program: the tables are written anew.
-    if (!ZTFileExistsSafe(FileName) && ZTNonRegularFileKind(FileName).isEmpty()) {
+    if (!ZTFileExistsSafe(fileName_) && ZTNonRegularFileKind(fileName_).isEmpty()) {
         Save();
         return change;
     }
 
     std::vector<TReminder> theirMain, theirExclusions;
     QString reason;
-    if (!ZTReadRegularFile(FileName, theirs, reason) || !ReadWhole(theirs, theirMain, theirExclusions, reason)) {
+    if (!ZTReadRegularFile(fileName_, theirs, reason) || !ReadWhole(theirs, theirMain, theirExclusions, reason)) {
         // Not whole: never taken in. Save keeps it beside ours and spares the backup.
         change.Unreadable = true;
         change.Reason = reason;
@@ -78,7 +78,7 @@ TReminders::TOutsideChange TReminders::SaveOrMerge()
     std::vector<TReminder> baseMain, baseExclusions;
     ReadBase(baseBytes_, baseMain, baseExclusions);
 
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const TKeyedRows base = Keyed(baseMain, baseExclusions);
     const TKeyedRows ours = Keyed(mainTable_, exclusionsTable_);
     const TKeyedRows their = Keyed(theirMain, theirExclusions);
@@ -195,18 +195,18 @@ TReminders::TOutsideChange TReminders::SaveOrMerge()
 
 QString TReminders::HistoryFolder() const
 {
-    return ZTExtractFilePath(FileName) + QStringLiteral("History/");
+    return ZTExtractFilePath(fileName_) + QStringLiteral("History/");
 }
 
 QString TReminders::WriteSnapshot(const QByteArray &bytes, const QString &tag)
 {
-    if (FileName.isEmpty() || bytes.isEmpty())
+    if (fileName_.isEmpty() || bytes.isEmpty())
         return QString();
     const QString folder = HistoryFolder();
     if (!QDir().mkpath(folder))
         return QString();
     const QDateTime now = ZTNowDateTime();
-    const QString name = ZTExtractFileName(FileName);
+    const QString name = ZTExtractFileName(fileName_);
     const QString ext = ZTExtractFileExt(name);
     const QString stem = name.left(name.size() - ext.size());
     // "<name> 2026-12-09.dat" for the day's snapshot; "<name> 2026-12-09 10.15.30 <tag>.dat"
@@ -243,9 +243,9 @@ QString TReminders::WriteSnapshot(const QByteArray &bytes, const QString &tag)
 void TReminders::SnapshotBeforeSave()
 {
     // The state before the day's first save: what the last Load or Save left in the file.
-    if (!fileStamp_.Exists || baseBytes_.isEmpty() || FileName.isEmpty())
+    if (!fileStamp_.Exists || baseBytes_.isEmpty() || fileName_.isEmpty())
         return;
-    const QString name = ZTExtractFileName(FileName);
+    const QString name = ZTExtractFileName(fileName_);
     const QString ext = ZTExtractFileExt(name);
     const QString today = HistoryFolder() + name.left(name.size() - ext.size()) + QLatin1Char(' ')
                           + ZTNowDateTime().date().toString(Qt::ISODate) + ext;

@@ -503,7 +503,7 @@ TDateTime TReminder::NextOccurrence(TReminders &store) const
     if (rule.Last < today)
         return 0;
 
-    std::lock_guard<std::recursive_mutex> guard(store.Lock);
+    std::lock_guard<std::recursive_mutex> guard(store.Lock());
     TExclusionLookup excluded(store.ExclusionsOf(Id), false);
     // Every exclusion record, dismissed or removed, skips its occurrence. Each skipped
     // candidate uses up one record, so the walk ends.
@@ -527,7 +527,7 @@ bool TReminder::OccursOn(TReminders &store, TDateTime day) const
     if (!rule.OccursOn(x))
         return false;
     // Only removed occurrences (Active exclusion records) are hidden; dismissed ones stay shown.
-    std::lock_guard<std::recursive_mutex> guard(store.Lock);
+    std::lock_guard<std::recursive_mutex> guard(store.Lock());
     TExclusionLookup removed(store.ExclusionsOf(Id), true);
     return !removed.Contains(x, rule.Minute);
 }
@@ -536,7 +536,7 @@ bool TReminder::OccursOn(TReminders &store, TDateTime day) const
 
 void TReminders::GetDue(TReminderList &list, bool catchUp, TDateTime time, TDateTime date)
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const Day today = DayNumber(date);
     const int minute = MinuteOfDay(time);
     const std::int64_t stamp = today * MinutesPerDay + minute;
@@ -591,7 +591,7 @@ void TReminders::GetDue(TReminderList &list, bool catchUp, TDateTime time, TDate
 
 void TReminders::GetCatchUp(TCatchUpList &list, TDateTime time, TDateTime date)
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const std::int64_t stamp = DayNumber(date) * MinutesPerDay + MinuteOfDay(time);
     std::optional<QString> workDays;
     const auto readWorkDays = [&] {
@@ -624,7 +624,7 @@ void TReminders::GetCatchUp(TCatchUpList &list, TDateTime time, TDateTime date)
 
 int TReminders::CountMissed(const TReminder &series, std::int64_t after, std::int64_t upTo, TDateTime &latest)
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     latest = 0;
     const TSeriesRule rule = MakeRule(series, [&] { return WorkDays(); });
     const TMissedOccurrences missed(rule, ExclusionsOf(series.Id), after, upTo);
@@ -638,7 +638,7 @@ int TReminders::CountMissed(const TReminder &series, std::int64_t after, std::in
 
 int TReminders::CollectMissed(const TReminder &series, std::int64_t after, std::int64_t upTo, int limit, TZTDateTimeArray &days)
 {
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const TSeriesRule rule = MakeRule(series, [&] { return WorkDays(); });
     const TMissedOccurrences missed(rule, ExclusionsOf(series.Id), after, upTo);
     std::vector<Day> found;
@@ -662,10 +662,10 @@ void TReminders::MarkSeries(int calendar, const TReminder &series, TDateTime ran
     if (last < first)
         return;
 
-    std::lock_guard<std::recursive_mutex> guard(Lock);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     const TSeriesRule rule = MakeRule(series, [&] { return WorkDays(); });
     TExclusionLookup removed(ExclusionsOf(series.Id), true);
-    bool *marks = Marks[calendar - 1];
+    bool *marks = marks_[calendar - 1];
     for (std::optional<Day> d = rule.NextWithinEnd(first); d && *d <= last; d = rule.NextWithinEnd(*d + 1)) {
         // A day already marked needs no exclusion lookup.
         if (marks[*d - first])

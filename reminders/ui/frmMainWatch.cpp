@@ -43,7 +43,7 @@ void TVNTRMain::WatchDatabaseFile()
     // A file replaced by rename (our own saves do that too) keeps the watch on the old file,
     // which is gone: the watch is put on the file now at the path. The folder's watch sees a
     // file that was removed and created again.
-    const QString path = Reminders->FileName;
+    const QString path = Reminders->FileName();
     const QString folder = QFileInfo(path).absolutePath();
     if (fswDatabase_->files().contains(path))
         fswDatabase_->removePath(path);

@@ -143,7 +143,7 @@ QString TimeText(TDateTime value)
 // command is run on whole stores from scripts, so its output is on the path.
 QByteArray NextLines(TReminders &store)
 {
-    std::lock_guard<std::recursive_mutex> guard(store.Lock);
+    std::lock_guard<std::recursive_mutex> guard(store.Lock());
     QByteArray out;
     out.reserve(qsizetype(store.MainRowCount()) * 52);
     ZTPrepareBuffer(out.data(), out.capacity());
@@ -228,8 +228,8 @@ QByteArray Run(const TOptions &options)
     TReminders store(QFileInfo(options.Db).absoluteFilePath());
     store.WorkDaysSource = [w = *workDays] { return w; };
     // The store treats a missing file as an empty one; asked about a file, that is a mistake.
-    if (!QFileInfo(store.FileName).isFile())
-        throw EZTException(QStringLiteral("Error loading database file '%1'.").arg(store.FileName),
+    if (!QFileInfo(store.FileName()).isFile())
+        throw EZTException(QStringLiteral("Error loading database file '%1'.").arg(store.FileName()),
                            QStringLiteral("The file does not exist."), 1);
     store.Load();
 
@@ -252,7 +252,7 @@ QByteArray Run(const TOptions &options)
                  + TimeText(occurrence ? r->OccurrenceTime : r->Time));
         }
     } else if (command == QLatin1String("occurs")) {
-        std::lock_guard<std::recursive_mutex> guard(store.Lock);
+        std::lock_guard<std::recursive_mutex> guard(store.Lock());
         const TDateTime day = QDateToDateTime(first);
         TReminder row;
         for (int i = 0; i < store.MainRowCount(); ++i) {

@@ -159,7 +159,7 @@ int LoadWhole(const QString &path, QString &problem)
         problem = QStringLiteral("exclusion rows appeared");
         return -1;
     }
-    std::lock_guard<std::recursive_mutex> guard(store.Lock);
+    std::lock_guard<std::recursive_mutex> guard(store.Lock());
     TReminder row;
     for (int i = 0; i < store.MainRowCount(); ++i) {
         store.ReadMainRow(i, row);

@@ -365,9 +365,9 @@ private Q_SLOTS:
         // The lock was released on the failure: another thread can take it.
         bool taken = false;
         std::thread other([&] {
-            taken = store.Lock.try_lock();
+            taken = store.Lock().try_lock();
             if (taken)
-                store.Lock.unlock();
+                store.Lock().unlock();
         });
         other.join();
         QVERIFY(taken);
@@ -557,8 +557,8 @@ private Q_SLOTS:
         QVERIFY(!store.HasRemindersOn(1, D(2026, 5, 1)));
         QVERIFY(!store.HasRemindersOn(1, 0));
         QVERIFY(!store.HasRemindersOn(2, D(2026, 3, 1))); // calendar 2 was not marked
-        QCOMPARE(store.MarkRangeStart[0], s);
-        QCOMPARE(store.MarkRangeEnd[0], e);
+        QCOMPARE(store.MarkRangeStart(1), s);
+        QCOMPARE(store.MarkRangeEnd(1), e);
         // Rebuilding clears the old marks.
         store.Clear();
         store.BuildMonthMarks(1, s, e);
@@ -583,7 +583,7 @@ private Q_SLOTS:
         TReminders store(QStringLiteral("unused.dat"));
         auto s = DailySeries(D(2026, 1, 1), T(9, 0));
         store.Add(*s);
-        std::lock_guard<std::recursive_mutex> held(store.Lock);
+        std::lock_guard<std::recursive_mutex> held(store.Lock());
         store.AddExclusion(*Exclusion(*s, D(2026, 1, 2), false));
         QVERIFY(store.ActivateExclusions(*s));
         TReminderList list;

@@ -158,7 +158,7 @@ private Q_SLOTS:
         }
         QCOMPARE(store.MainRowCount(), mainRows);
         QCOMPARE(store.ExclusionRowCount(), exclusionRows);
-        QVERIFY(!store.OldFormat);
+        QVERIFY(!store.OldFormat());
     }
 
     // Version 1.0: 19 fields, the sound flag before the message; saved again as 2.0.
@@ -170,7 +170,7 @@ private Q_SLOTS:
             Write(path, "KJOTB 1.0\r\n\r\n{1};5/3/2002;9:5;TRUE;Old{$}one;FALSE;s.wav;FALSE;;TRUE;1;1;3;0;0000000;0;0;0;0;\r\n"));
         TReminders store(path);
         store.Load();
-        QVERIFY(!store.OldFormat);
+        QVERIFY(!store.OldFormat());
         TReminder r;
         store.ReadMainRow(0, r);
         QCOMPARE(r.ReminderMessage, QStringLiteral("Old\r\none"));

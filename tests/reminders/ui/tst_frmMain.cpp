@@ -247,7 +247,7 @@ private Q_SLOTS:
             QVERIFY(exclusion.Active);
         }
         // Every change is saved at once.
-        TReminders saved(Reminders->FileName);
+        TReminders saved(Reminders->FileName());
         saved.Load();
         QCOMPARE(saved.MainRowCount(), mainRows.size());
     }
@@ -733,7 +733,7 @@ private Q_SLOTS:
         QCOMPARE(main_->ListModel()->Count(), rows);
         // A failed import leaves nothing behind for a later save to write.
         Reminders->Save();
-        TReminders saved(Reminders->FileName);
+        TReminders saved(Reminders->FileName());
         saved.Load();
         QCOMPARE(saved.MainRowCount(), rows);
     }

@@ -190,7 +190,7 @@ private Q_SLOTS:
         auto reminder = TReminder::Create();
         reminder->ReminderMessage = QStringLiteral("made before the failure");
         Reminders->Add(*reminder);
-        const QString dataFile = Reminders->FileName;
+        const QString dataFile = Reminders->FileName();
         ZTHandleException(std::make_exception_ptr(EZTException(QStringLiteral("Broken."), QString(), 0)));
         QCOMPARE(terminations_, QList<int>{1});
         QVERIFY(!Reminders && !Options);
@@ -215,7 +215,7 @@ private Q_SLOTS:
         QCOMPARE(DefaultDataFileName(), expected);
         QCOMPARE(ZTRegReadString(TZTRegHive::CurrentUser, FileKey, QStringLiteral("DataFile"), QString()), expected);
         QCOMPARE(ReadAll(expected), QByteArray("KESTO 2.0\r\n\r\n"));
-        QCOMPARE(Reminders->FileName, expected);
+        QCOMPARE(Reminders->FileName(), expected);
 
         QCOMPARE(ZTApplication->AppPath, ProgramFolder());
         QCOMPARE(ZTRegReadString(TZTRegHive::LocalMachine, ProductKey, QStringLiteral("Location"), QString()), ProgramFolder());
@@ -526,7 +526,7 @@ private Q_SLOTS:
         int exitCode = -1;
         window_ = Start(exitCode);
         QVERIFY(window_);
-        const QString path = Reminders->FileName;
+        const QString path = Reminders->FileName();
         TReminder::Ptr reminder = TReminder::Create();
         reminder->ReminderMessage = QStringLiteral("Dentist");
         reminder->Date = 45000;
@@ -555,7 +555,7 @@ private Q_SLOTS:
         window_ = Start(exitCode);
         QVERIFY(window_);
         // The database file's place is taken by a folder: the final save fails.
-        const QString path = Reminders->FileName;
+        const QString path = Reminders->FileName();
         QVERIFY(QFile::remove(path));
         QVERIFY(QDir().mkpath(path));
         QVERIFY_THROWS_EXCEPTION(EZTException, ShutDown());
@@ -616,7 +616,7 @@ private Q_SLOTS:
         reminder->Date = 45001;
         Reminders->Add(*reminder);
         window_->CommitAndRefresh();
-        QVERIFY(ReadAll(Reminders->FileName).contains(reminder->Id.toUtf8()));
+        QVERIFY(ReadAll(Reminders->FileName()).contains(reminder->Id.toUtf8()));
         // Without a store the change cannot be saved: that is an error, not a silent success.
         ShutDown();
         try {
@@ -632,7 +632,7 @@ private Q_SLOTS:
         int exitCode = -1;
         window_ = Start(exitCode);
         QVERIFY(window_);
-        const QString path = Reminders->FileName;
+        const QString path = Reminders->FileName();
         TReminder::Ptr reminder = TReminder::Create();
         reminder->Date = 45002;
         Reminders->Add(*reminder);
