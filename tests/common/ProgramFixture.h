@@ -26,13 +26,14 @@ public:
     // Messages of every exception handed to the application-wide handler since Start.
     QStringList Errors;
 
-    // Pins the clock at `now` and makes the globals: the application object (the product's
-    // title and key), the preferences (no tips at start, the work week as the store's), and an
-    // empty store on DataFile().
-    void Start(const QDateTime &now)
+    // Pins the clock at `now` (when valid) and makes the globals: the application object (the
+    // product's title and key), the preferences (no tips at start, the work week as the store's),
+    // and an empty store on DataFile().
+    void Start(const QDateTime &now = QDateTime())
     {
         dir_ = std::make_unique<QTemporaryDir>();
-        ZTPinClock(now);
+        if (now.isValid())
+            ZTPinClock(now);
         ZTApplication = std::make_unique<TZTApplication>();
         ZTApplication->Title = QStringLiteral("Merrowick Ventaro!");
         ZTApplication->RegistryKey = QStringLiteral("Software\\Merrowick\\Merrowick Deskware\\Ventaro!");
@@ -44,10 +45,18 @@ public:
     }
 
     // Collects what reaches the application-wide handler in Errors (after the main window is
-    // made: it installs its own error display).
-    void CatchErrors()
+    // made: it installs its own error display): the message, or "message|details".
+    void CatchErrors(bool withDetails = false)
     {
-        ZTSetExceptionHandler([this](const std::exception_ptr &error) { Errors << ZTExceptionMessage(error); });
+        ZTSetExceptionHandler([this, withDetails](const std::exception_ptr &error) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const EZTException &e) {
+                Errors << (withDetails ? e.Message() + QLatin1Char('|') + e.Details() : e.Message());
+            } catch (...) {
+                Errors << (withDetails ? QStringLiteral("not an EZTException") : ZTExceptionMessage(error));
+            }
+        });
     }
 
     // Releases everything Start made, the window first (the caller resets it before).

@@ -1,6 +1,7 @@
 // The one-second tick, the due-reminder scan and its write-back, and the main window's
 // alerting parts. The clock is pinned and moved by hand; the timer slot is called directly.
 #include "FakePlayer.h"
+#include "ProgramFixture.h"
 #include "TestEnv.h"
 
 #include "ZTClock.h"
@@ -144,36 +145,12 @@ class TestFrmMainAlerts : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir_;
+    TProgramFixture fixture_; // errors as "message|details"
     TFakePlayer player_;
     TAlertLog log_;
-    QStringList errors_; // "message|details" of every exception handed to the error display
     int commits_ = 0;
 
-    QString DataFile() const { return dir_->filePath(QStringLiteral("reminders.dat")); }
-
-    // The process-wide objects as start-up leaves them.
-    void MakeGlobals()
-    {
-        ZTApplication = std::make_unique<TZTApplication>();
-        ZTApplication->Title = QStringLiteral("Merrowick Ventaro!");
-        Options = std::make_unique<TVNTROptions>();
-        Options->DefaultSound = dir_->filePath(QStringLiteral("notify.wav"));
-        Reminders = std::make_unique<TReminders>(DataFile());
-    }
-
-    void CatchErrors()
-    {
-        ZTSetExceptionHandler([this](const std::exception_ptr &error) {
-            try {
-                std::rethrow_exception(error);
-            } catch (const EZTException &e) {
-                errors_ << e.Message() + QLatin1Char('|') + e.Details();
-            } catch (...) {
-                errors_ << QStringLiteral("not an EZTException");
-            }
-        });
-    }
+    QString DataFile() const { return fixture_.DataFile(); }
 
     // A scanner over the globals, with the fake player and a commit that counts and saves.
     void Wire(TVNTRDueScanner &scanner, TVNTRDueScanner::TAlert alert = {})
@@ -194,7 +171,7 @@ private:
     {
         auto main = std::make_unique<TVNTRMain>();
         main->SetPlayer(&player_);
-        CatchErrors();
+        fixture_.CatchErrors(true);
         return main;
     }
 
@@ -207,25 +184,19 @@ private:
 private Q_SLOTS:
     void init()
     {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QFile::copy(QStringLiteral(VENTARO_BIN_DIR "/notify.wav"), dir_->filePath(QStringLiteral("notify.wav")));
+        fixture_.Start();
+        QFile::copy(QStringLiteral(VENTARO_BIN_DIR "/notify.wav"), fixture_.Path(QStringLiteral("notify.wav")));
+        Options->DefaultSound = fixture_.Path(QStringLiteral("notify.wav"));
         player_ = TFakePlayer();
         log_ = TAlertLog();
         log_.Install();
-        errors_.clear();
         commits_ = 0;
-        MakeGlobals();
-        CatchErrors();
+        fixture_.CatchErrors(true);
     }
     void cleanup()
     {
         VNTRSetAlertAnswerer({});
-        ZTSetExceptionHandler({});
-        ZTResetClock();
-        Reminders.reset();
-        Options.reset();
-        ZTApplication.reset();
-        dir_.reset();
+        fixture_.Stop();
     }
 
     // ---- The tick's decisions ----
@@ -421,13 +392,13 @@ private Q_SLOTS:
         QFETCH(bool, repeatSound);
         QFETCH(QString, played);
 
-        QFile::copy(QStringLiteral(VENTARO_BIN_DIR "/notify.wav"), dir_->filePath(QStringLiteral("own.wav")));
+        QFile::copy(QStringLiteral(VENTARO_BIN_DIR "/notify.wav"), fixture_.Path(QStringLiteral("own.wav")));
         const QDateTime now = Moment(2024, 3, 4, 9, 30, 0);
         auto reminder = OneTime(now, QStringLiteral("R"));
         reminder->PlaySound = playSound;
         reminder->RepeatSound = repeatSound;
         if (!soundFile.isEmpty())
-            reminder->SoundFile = dir_->filePath(soundFile + QStringLiteral(".wav"));
+            reminder->SoundFile = fixture_.Path(soundFile + QStringLiteral(".wav"));
         Reminders->Add(*reminder);
 
         bool playingDuringAlert = false;
@@ -437,7 +408,7 @@ private Q_SLOTS:
         scanner.Scan(false, FromQDateTime(now));
 
         QCOMPARE(log_.Alerted, QStringList{"R"});
-        QCOMPARE(player_.Played, played.isEmpty() ? QStringList() : QStringList{dir_->filePath(played)});
+        QCOMPARE(player_.Played, played.isEmpty() ? QStringList() : QStringList{fixture_.Path(played)});
         QCOMPARE(playingDuringAlert, playSound);
         QCOMPARE(player_.FallbackFileName(), Options->DefaultSound);
         QVERIFY(!player_.Playing);
@@ -523,7 +494,7 @@ private Q_SLOTS:
         // with it.
         QCOMPARE(log_.Alerted, QStringList({"overdue", "daily"}));
         QCOMPARE(occurrences, QStringList{OccurrenceCaption(QDate(2024, 3, 4), QTime(9, 0))});
-        QVERIFY(errors_.isEmpty());
+        QVERIFY(fixture_.Errors.isEmpty());
         QVERIFY(QFile::exists(DataFile())); // committed
         QCOMPARE(tray->toolTip(), QStringLiteral("Merrowick Ventaro! - ")
                                       + TReminder::ListCaption(QDateToDateTime(QDate(2024, 3, 4)), EncodeTime(10, 0)));
@@ -671,7 +642,7 @@ private Q_SLOTS:
         QCOMPARE(log_.Captions.mid(0, 2), QStringList({OccurrenceCaption(QDate(2024, 3, 3), QTime(10, 1)),
                                                        OccurrenceCaption(QDate(2024, 3, 4), QTime(10, 1))}));
         QCOMPARE(log_.Earlier, QStringList({QStringLiteral("and 4 earlier occurrences"), QString(), QString()}));
-        QVERIFY(errors_.isEmpty());
+        QVERIFY(fixture_.Errors.isEmpty());
         QVERIFY(main->Alerting()->Scanner.Claimed().isEmpty());
         // 28 February to 4 March 2024: six occurrences, one record each.
         QSet<QDate> days;
@@ -700,7 +671,7 @@ private Q_SLOTS:
         QCOMPARE(log_.Alerted, QStringList({"10:01", "10:03"}));
         Tick(*main, Moment(2024, 3, 4, 10, 5, 0));
         QCOMPARE(log_.Alerted, QStringList({"10:01", "10:03", "10:05"}));
-        QVERIFY(errors_.isEmpty());
+        QVERIFY(fixture_.Errors.isEmpty());
     }
 
     void midnightChangesTodayAndTray()
@@ -749,7 +720,7 @@ private Q_SLOTS:
         QVERIFY(timerActive);
         QCOMPARE(depth, 2);
         QCOMPARE(log_.Alerted, QStringList({"outer", "inner", "pending"}));
-        QVERIFY(errors_.isEmpty());
+        QVERIFY(fixture_.Errors.isEmpty());
         QVERIFY(main->Alerting()->Scanner.Claimed().isEmpty());
         // The outer one was snoozed at 10:01:01: five minutes later; the rest dismissed.
         TReminderList all;
@@ -775,12 +746,12 @@ private Q_SLOTS:
 
         Tick(*main, Moment(2024, 3, 4, 10, 0, 0));
         QCOMPARE(log_.Alerted, QStringList{"first"});
-        QCOMPARE(errors_.size(), 1);
-        QVERIFY(errors_.at(0).startsWith(QStringLiteral("Reminder not found in database.|")));
+        QCOMPARE(fixture_.Errors.size(), 1);
+        QVERIFY(fixture_.Errors.at(0).startsWith(QStringLiteral("Reminder not found in database.|")));
 
         Tick(*main, Moment(2024, 3, 4, 10, 1, 0));
         QCOMPARE(log_.Alerted, QStringList({"first", "second"}));
-        QCOMPARE(errors_.size(), 1);
+        QCOMPARE(fixture_.Errors.size(), 1);
     }
 
     void failuresAreWrapped()
@@ -791,7 +762,7 @@ private Q_SLOTS:
         Reminders->Add(*OneTime(Moment(2024, 3, 4, 10, 0), QStringLiteral("R")));
         log_.Inside[QStringLiteral("R")] = [] { throw std::runtime_error("out of luck"); };
         Tick(*main, Moment(2024, 3, 4, 10, 0, 0));
-        QCOMPARE(errors_, QStringList{"Error processing reminders.|out of luck"});
+        QCOMPARE(fixture_.Errors, QStringList{"Error processing reminders.|out of luck"});
         QVERIFY(main->OnSecondTimer()->isActive());
         QVERIFY(!player_.Playing);
     }
@@ -808,9 +779,9 @@ private Q_SLOTS:
         Tick(*main, Moment(2024, 3, 4, 10, 0, 0));
         QCOMPARE(log_.Alerted, QStringList{"R"});
         QVERIFY(!Reminders);
-        QCOMPARE(errors_, QStringList{"|"});
+        QCOMPARE(fixture_.Errors, QStringList{"|"});
         Tick(*main, Moment(2024, 3, 4, 10, 1, 0)); // no store: the tick does nothing
-        QCOMPARE(errors_.size(), 1);
+        QCOMPARE(fixture_.Errors.size(), 1);
     }
 
     // Snooze with no interval lands on the current minute: it must still come back.

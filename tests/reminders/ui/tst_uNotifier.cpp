@@ -3,6 +3,7 @@
 // starts itself. The program's own session-bus connection is pointed at that bus before anything
 // opens it; nothing here reaches the desktop of the person running the test.
 #include "FakePlayer.h"
+#include "ProgramFixture.h"
 #include "TestEnv.h"
 
 #include "../../library/widgets/ModalDriver.h"
@@ -165,15 +166,14 @@ class TestUNotifier : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir_;
+    TProgramFixture fixture_; // errors as "message|details"
     TPrivateBus bus_;
     QString busProblem_;
     QString python_;
     QProcess mock_;
     TFakePlayer player_;
-    QStringList errors_;
 
-    QString DataFile() const { return dir_->filePath(QStringLiteral("reminders.dat")); }
+    QString DataFile() const { return fixture_.DataFile(); }
 
     bool StartMock()
     {
@@ -233,33 +233,16 @@ private Q_SLOTS:
         if (python_.isEmpty())
             QSKIP("python3-dbusmock is not installed: there is no fake notification service to talk to");
         QVERIFY2(StartMock(), "the fake notification service did not start");
-        dir_ = std::make_unique<QTemporaryDir>();
-        ZTApplication = std::make_unique<TZTApplication>();
-        Options = std::make_unique<TVNTROptions>();
+        fixture_.Start();
         Options->DefaultReminder = 1; // 10 minutes
-        Reminders = std::make_unique<TReminders>(DataFile());
         player_ = TFakePlayer();
-        errors_.clear();
-        ZTSetExceptionHandler([this](const std::exception_ptr &error) {
-            try {
-                std::rethrow_exception(error);
-            } catch (const EZTException &e) {
-                errors_ << e.Message() + QLatin1Char('|') + e.Details();
-            } catch (...) {
-                errors_ << QStringLiteral("not an EZTException");
-            }
-        });
+        fixture_.CatchErrors(true);
     }
 
     void cleanup()
     {
         VNTRSetAlertAnswerer({});
-        ZTSetExceptionHandler({});
-        ZTResetClock();
-        Reminders.reset();
-        Options.reset();
-        ZTApplication.reset();
-        dir_.reset();
+        fixture_.Stop();
         mock_.kill();
         mock_.waitForFinished(kDeadlineMs);
     }
@@ -370,7 +353,7 @@ private Q_SLOTS:
         QVERIFY(driver.Found);
         QVERIFY(!driver.LeftOpen);
         QVERIFY(stayedOpen);
-        QCOMPARE(errors_, QStringList());
+        QCOMPARE(fixture_.Errors, QStringList());
         QCOMPARE(FileContent(), file);
         if (showNotification)
             QCOMPARE(body, series ? QStringLiteral("Water the &lt;plants&gt; &amp; herbs\nand 2 earlier occurrences")
@@ -427,7 +410,7 @@ private Q_SLOTS:
         StopMock();
         const QDBusConnection connection =
             bus ? QDBusConnection::sessionBus()
-                : QDBusConnection::connectToBus(QStringLiteral("unix:path=") + dir_->filePath(QStringLiteral("none")),
+                : QDBusConnection::connectToBus(QStringLiteral("unix:path=") + fixture_.Path(QStringLiteral("none")),
                                                 QStringLiteral("none"));
         TReminderDlg dialog;
         TReminder reminder;
@@ -437,7 +420,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return !dialog.Notification()->IsOpen(); }, kDeadlineMs));
         dialog.findChild<QPushButton *>(QStringLiteral("cmdSnooze"))->click();
         QVERIFY(dialog.Snoozed());
-        QCOMPARE(errors_, QStringList());
+        QCOMPARE(fixture_.Errors, QStringList());
     }
 };
 
