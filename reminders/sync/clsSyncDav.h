@@ -13,9 +13,9 @@ namespace syncdav {
 
 // One <response> of a multistatus answer, with what the sync reads from its 200 properties.
 struct TDavResponse {
-    QString Href;         // as the server wrote it, percent-encoded path
-    int Status = 200;     // the response's own status, else that of its found properties
-    QString ETag;         // getetag, quotes kept
+    QString Href;     // as the server wrote it, percent-encoded path
+    int Status = 200; // the response's own status, else that of its found properties
+    QString ETag;     // getetag, quotes kept
     QByteArray CalendarData;
     bool Collection = false;
     bool Calendar = false;

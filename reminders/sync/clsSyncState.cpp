@@ -36,7 +36,8 @@ std::pair<qint64, qint64> KeyOf(const TReminder &r)
 
 bool Moved(const TReminder &row, const TEntry &base)
 {
-    return std::llround(row.Date) != std::llround(base.Date) || std::llround(row.Time * 1440.0) != std::llround(base.Time * 1440.0);
+    return std::llround(row.Date) != std::llround(base.Date)
+           || std::llround(row.Time * 1440.0) != std::llround(base.Time * 1440.0);
 }
 
 // Exclusion rows of both: for an occurrence in both, the server's row.
@@ -194,8 +195,8 @@ TMerge Merge(const TReminders &store, const TEntry *base, const TVersion *local,
     if (!local) {
         // Here it was deleted (or never was): the server's change wins; a new ETag over the same
         // content is no change, and the deletion goes there.
-        if (base && HashMain(store, Effective(server->Row, server->ProgramOffered, program)) == base->Main &&
-            HashExclusions(store, server->Exclusions) == base->Excl && server->Row.Active == base->Active) {
+        if (base && HashMain(store, Effective(server->Row, server->ProgramOffered, program)) == base->Main
+            && HashExclusions(store, server->Exclusions) == base->Excl && server->Row.Active == base->Active) {
             m.DeleteThere = true;
             return m;
         }

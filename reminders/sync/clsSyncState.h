@@ -37,8 +37,8 @@ struct TState {
     QString Account; // the configured address and user the state belongs to
     QString Collection;
     QString Token;
-    QHash<QString, TEntry> Entries;   // by reminder Id
-    QHash<QString, QString> Ignored;  // href -> ETag of resources that hold no reminder for us
+    QHash<QString, TEntry> Entries;  // by reminder Id
+    QHash<QString, QString> Ignored; // href -> ETag of resources that hold no reminder for us
 };
 
 // A missing or unreadable file gives an empty state (a first sync).
@@ -62,12 +62,12 @@ QByteArray HashExclusions(const TReminders &store, const std::vector<TReminder> 
 struct TMerge {
     bool ChangeHere = false; // Here becomes the new version here
     bool DeleteHere = false;
-    bool Upload = false;      // Result goes to the server
+    bool Upload = false; // Result goes to the server
     bool DeleteThere = false;
-    bool Forget = false;      // no longer in the state
-    bool Conflict = false;    // ConflictCopy is added here and uploaded as a new reminder
-    TVersion Result;          // the merged version (effective run flag)
-    TReminder Here;           // Result as stored here (run flag only as the user set it)
+    bool Forget = false;   // no longer in the state
+    bool Conflict = false; // ConflictCopy is added here and uploaded as a new reminder
+    TVersion Result;       // the merged version (effective run flag)
+    TReminder Here;        // Result as stored here (run flag only as the user set it)
     TVersion ConflictCopy;
     std::vector<TSyncSilenced> Silenced;
 };

@@ -53,18 +53,20 @@ public:
         users.close();
         QFile config(root + QStringLiteral("/config"));
         config.open(QIODevice::WriteOnly);
-        config.write(QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n"
-                                    "[auth]\ntype = htpasswd\nhtpasswd_filename = %2/users\nhtpasswd_encryption = plain\ndelay = 0\n"
-                                    "[rights]\ntype = owner_only\n"
-                                    "[storage]\nfilesystem_folder = %2/collections\n"
-                                    "[logging]\nlevel = warning\n")
-                         .arg(port_)
-                         .arg(root)
-                         .toUtf8());
+        config.write(
+            QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n"
+                           "[auth]\ntype = htpasswd\nhtpasswd_filename = %2/users\nhtpasswd_encryption = plain\ndelay = 0\n"
+                           "[rights]\ntype = owner_only\n"
+                           "[storage]\nfilesystem_folder = %2/collections\n"
+                           "[logging]\nlevel = warning\n")
+                .arg(port_)
+                .arg(root)
+                .toUtf8());
         config.close();
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.setStandardOutputFile(QProcess::nullDevice());
-        process_.start(QStandardPaths::findExecutable(QStringLiteral("radicale")), {QStringLiteral("--config"), root + QStringLiteral("/config")});
+        process_.start(QStandardPaths::findExecutable(QStringLiteral("radicale")),
+                       {QStringLiteral("--config"), root + QStringLiteral("/config")});
         if (!process_.waitForStarted(10000)) {
             why = process_.errorString();
             return false;
@@ -88,7 +90,10 @@ public:
     }
 
     quint16 Port() const { return port_; }
-    QUrl Url(const QString &path = QStringLiteral("/")) const { return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path)); }
+    QUrl Url(const QString &path = QStringLiteral("/")) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path));
+    }
 
     struct TAnswer {
         int Status = 0;
@@ -96,7 +101,8 @@ public:
         QByteArray ETag;
     };
     // A request of the test's own, as another client would make it (waits for the answer).
-    TAnswer Request(const QByteArray &verb, const QUrl &url, const QByteArray &body = {}, const QList<std::pair<QByteArray, QByteArray>> &headers = {})
+    TAnswer Request(const QByteArray &verb, const QUrl &url, const QByteArray &body = {},
+                    const QList<std::pair<QByteArray, QByteArray>> &headers = {})
     {
         QNetworkRequest req(url);
         req.setRawHeader("Authorization", "Basic " + (QByteArray(User) + ':' + Password).toBase64());

@@ -101,15 +101,32 @@ void Apply(TMachine &m, const QString &id, TChange change)
     TReminder r = m.Row(id);
     std::lock_guard<std::recursive_mutex> guard(m.store->Lock());
     switch (change) {
-    case Message1: r.ReminderMessage = QStringLiteral("Call the plumber"); break;
-    case Message2: r.ReminderMessage = QStringLiteral("Call the electrician"); break;
-    case Dismiss: r.Active = false; break;
-    case Move: r.Date = QDateToDateTime(QDate(2026, 3, 20)); break;
-    case Exclude12: Exclude(*m.store, r, 12); return;
-    case Exclude14: Exclude(*m.store, r, 14); return;
-    case DeleteIt: m.store->DeleteSeries(r); return;
-    case Sound: r.PlaySound = true; break;
-    default: break;
+    case Message1:
+        r.ReminderMessage = QStringLiteral("Call the plumber");
+        break;
+    case Message2:
+        r.ReminderMessage = QStringLiteral("Call the electrician");
+        break;
+    case Dismiss:
+        r.Active = false;
+        break;
+    case Move:
+        r.Date = QDateToDateTime(QDate(2026, 3, 20));
+        break;
+    case Exclude12:
+        Exclude(*m.store, r, 12);
+        return;
+    case Exclude14:
+        Exclude(*m.store, r, 14);
+        return;
+    case DeleteIt:
+        m.store->DeleteSeries(r);
+        return;
+    case Sound:
+        r.PlaySound = true;
+        break;
+    default:
+        break;
     }
     m.store->Update(r);
 }
@@ -150,25 +167,30 @@ private Q_SLOTS:
         QTest::addColumn<bool>("series");
         QTest::addColumn<int>("changeA");
         QTest::addColumn<int>("changeB");
-        QTest::addColumn<int>("rows");         // main rows on each machine afterwards
-        QTest::addColumn<QString>("message");  // of the reminder with the original Id ("" deleted)
+        QTest::addColumn<int>("rows");        // main rows on each machine afterwards
+        QTest::addColumn<QString>("message"); // of the reminder with the original Id ("" deleted)
         QTest::addColumn<bool>("active");
         QTest::addColumn<int>("exclusions");
         QTest::addColumn<int>("conflicts");
-        QTest::addColumn<int>("silencedAtA");  // occurrences A is told arrived silenced
+        QTest::addColumn<int>("silencedAtA"); // occurrences A is told arrived silenced
 
         const QString orig = QStringLiteral("Water the plants");
         const QString m1 = QStringLiteral("Call the plumber");
         QTest::newRow("changed on one side") << false << int(Message1) << int(None) << 1 << m1 << true << 0 << 0 << 0;
         QTest::newRow("same change on both") << false << int(Message1) << int(Message1) << 1 << m1 << true << 0 << 0 << 0;
-        QTest::newRow("different changes: conflict copy") << false << int(Message2) << int(Message1) << 2 << m1 << true << 0 << 1 << 0;
-        QTest::newRow("dismissed there, edited here") << false << int(Message1) << int(Dismiss) << 1 << m1 << false << 0 << 0 << 1;
+        QTest::newRow("different changes: conflict copy")
+            << false << int(Message2) << int(Message1) << 2 << m1 << true << 0 << 1 << 0;
+        QTest::newRow("dismissed there, edited here")
+            << false << int(Message1) << int(Dismiss) << 1 << m1 << false << 0 << 0 << 1;
         QTest::newRow("dismissed here, moved there") << false << int(Dismiss) << int(Move) << 1 << orig << true << 0 << 0 << 0;
-        QTest::newRow("dismissals on both series united") << true << int(Exclude12) << int(Exclude14) << 1 << orig << true << 2 << 0 << 1;
-        QTest::newRow("exclusion there, field change here") << true << int(Sound) << int(Exclude14) << 1 << orig << true << 1 << 0 << 1;
+        QTest::newRow("dismissals on both series united")
+            << true << int(Exclude12) << int(Exclude14) << 1 << orig << true << 2 << 0 << 1;
+        QTest::newRow("exclusion there, field change here")
+            << true << int(Sound) << int(Exclude14) << 1 << orig << true << 1 << 0 << 1;
         QTest::newRow("deleted here, changed there") << false << int(DeleteIt) << int(Message1) << 1 << m1 << true << 0 << 0 << 0;
         QTest::newRow("changed here, deleted there") << false << int(Message1) << int(DeleteIt) << 1 << m1 << true << 0 << 0 << 0;
-        QTest::newRow("deleted there, unchanged here") << false << int(None) << int(DeleteIt) << 0 << QString() << false << 0 << 0 << 1;
+        QTest::newRow("deleted there, unchanged here")
+            << false << int(None) << int(DeleteIt) << 0 << QString() << false << 0 << 0 << 1;
     }
 
     void merge()
@@ -239,7 +261,10 @@ private Q_SLOTS:
         QVERIFY2(first.Ok(), qPrintable(first.Message));
         QCOMPARE(first.Uploaded, 1);
         const QByteArray sent = ReminderToIcs(r, {}, a.store->WorkDays());
-        const QByteArray stored = server_->Request("GET", url.resolved(QUrl(QString::fromLatin1(QUrl::toPercentEncoding(r.Id + QStringLiteral(".ics")))))).Body;
+        const QByteArray stored =
+            server_
+                ->Request("GET", url.resolved(QUrl(QString::fromLatin1(QUrl::toPercentEncoding(r.Id + QStringLiteral(".ics"))))))
+                .Body;
         QVERIFY2(!stored.isEmpty() && stored != sent, "the server stores another body than it was sent");
         for (int round = 0; round < 2; ++round) {
             const TSyncOutcome again = a.Sync(url);
@@ -267,7 +292,8 @@ private Q_SLOTS:
         QJsonObject root = QJsonDocument::fromJson(state.readAll()).object();
         state.close();
         QVERIFY(!root.value(QStringLiteral("token")).toString().isEmpty());
-        root.insert(QStringLiteral("token"), QStringLiteral("http://radicale.org/ns/sync/0000000000000000000000000000000000000000"));
+        root.insert(QStringLiteral("token"),
+                    QStringLiteral("http://radicale.org/ns/sync/0000000000000000000000000000000000000000"));
         QVERIFY(state.open(QIODevice::WriteOnly | QIODevice::Truncate));
         state.write(QJsonDocument(root).toJson());
         state.close();
@@ -324,8 +350,12 @@ private Q_SLOTS:
         TReminder theirs = OneTime(QStringLiteral("Back up"));
         theirs.RunProgram = true;
         theirs.ProgramLocation = QStringLiteral("/usr/bin/touch");
-        const QUrl resource = url.resolved(QUrl(QString::fromLatin1(QUrl::toPercentEncoding(theirs.Id + QStringLiteral(".ics")))));
-        QCOMPARE(server_->Request("PUT", resource, ReminderToIcs(theirs, {}, a.store->WorkDays()), {{"Content-Type", "text/calendar"}}).Status, 201);
+        const QUrl resource =
+            url.resolved(QUrl(QString::fromLatin1(QUrl::toPercentEncoding(theirs.Id + QStringLiteral(".ics")))));
+        QCOMPARE(
+            server_->Request("PUT", resource, ReminderToIcs(theirs, {}, a.store->WorkDays()), {{"Content-Type", "text/calendar"}})
+                .Status,
+            201);
 
         QVERIFY(a.Sync(url).Ok());
         QCOMPARE(a.Row(theirs.Id).ProgramLocation, theirs.ProgramLocation);
@@ -357,10 +387,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password");
         QTest::addColumn<int>("failure");
         QTest::addColumn<int>("requests"); // -1: any
-        QTest::newRow("wrong password") << "server" << "wrong-Pa55" << int(TSyncOutcome::Credentials) << -1;
-        QTest::newRow("closed port") << "closed" << QString::fromLatin1(TRadicaleServer::Password) << int(TSyncOutcome::Unreachable) << 1;
-        QTest::newRow("plain http elsewhere") << "http://192.0.2.7/dav/" << QString::fromLatin1(TRadicaleServer::Password)
-                                              << int(TSyncOutcome::Insecure) << 0;
+        QTest::newRow("wrong password") << "server"
+                                        << "wrong-Pa55" << int(TSyncOutcome::Credentials) << -1;
+        QTest::newRow("closed port") << "closed" << QString::fromLatin1(TRadicaleServer::Password)
+                                     << int(TSyncOutcome::Unreachable) << 1;
+        QTest::newRow("plain http elsewhere")
+            << "http://192.0.2.7/dav/" << QString::fromLatin1(TRadicaleServer::Password) << int(TSyncOutcome::Insecure) << 0;
     }
 
     void failures()
@@ -410,6 +442,42 @@ private Q_SLOTS:
         QVERIFY2(retry.Ok(), qPrintable(retry.Message));
         QCOMPARE(b.Rows().size(), 1);
         QCOMPARE(retry.Uploaded, 0); // taken by Id, not uploaded again as a new reminder
+    }
+
+    // Another address for the same calendar starts over: merged by Id, nothing sent twice.
+    void newAddressMergesById()
+    {
+        const QUrl url = NewCalendar();
+        TMachine a;
+        a.store->Add(OneTime(QStringLiteral("Return the books")));
+        a.store->Add(Daily(QStringLiteral("Take the pills")));
+        QVERIFY(a.Sync(url).Ok());
+        QUrl spelled = url;
+        spelled.setPath(url.path().chopped(1)); // without the trailing slash
+        const TSyncOutcome o = a.Sync(spelled);
+        QVERIFY2(o.Ok(), qPrintable(o.Message));
+        QCOMPARE(o.Uploaded + o.Downloaded + o.Conflicts, 0);
+        QCOMPARE(a.Rows().size(), 2);
+        const auto listing = server_->Request("PROPFIND", url, {}, {{"Depth", "1"}});
+        QCOMPARE(listing.Body.count(".ics</"), 2);
+    }
+
+    // Abort ends the sync with one Finished, and a second Start waits for the first to end.
+    void abortEndsOnce()
+    {
+        const QUrl url = NewCalendar();
+        TMachine a;
+        a.store->Add(OneTime(QStringLiteral("Lock the door")));
+        QSignalSpy spy(a.engine.get(), &TSyncEngine::Finished);
+        const TSyncAccount account{url, QString::fromLatin1(TRadicaleServer::User),
+                                   QString::fromLatin1(TRadicaleServer::Password)};
+        QVERIFY(a.engine->Start(account));
+        QVERIFY(!a.engine->Start(account));
+        a.engine->Abort();
+        QVERIFY(spy.wait(10000));
+        QCOMPARE(spy.at(0).at(0).value<TSyncOutcome>().Failure, TSyncOutcome::Aborted);
+        QVERIFY(a.Sync(url).Ok());
+        QCOMPARE(spy.size(), 2); // the aborted sync's one Finished, and the next sync's
     }
 
     // Found from the server's address: the calendar home, and a calendar made there when none.
