@@ -90,6 +90,18 @@ void TSyncEngine::TImpl::FailStatus(const TReply &r)
                                    .replace(QStringLiteral(" ."), QStringLiteral(".")));
 }
 
+bool TSyncEngine::TImpl::ReadMultistatus(const TReply &r, TMultistatus &ms)
+{
+    if (r.Status != 207) {
+        FailStatus(r);
+        return false;
+    }
+    ms = ParseMultistatus(r.Body);
+    if (!ms.Ok)
+        Fail(TSyncOutcome::Server, QStringLiteral("The calendar server's answer could not be read (%1).").arg(ms.Error));
+    return ms.Ok;
+}
+
 QString TSyncEngine::TImpl::Scrub(QString text) const
 {
     if (!account.Password.isEmpty())

@@ -4,6 +4,7 @@
 // merge into the store with the uploads that follow (clsSyncApply.cpp).
 
 #include "clsSync.h"
+#include "clsSyncDav.h"
 #include "clsSyncState.h"
 
 #include <QHash>
@@ -96,6 +97,8 @@ struct TSyncEngine::TImpl {
     // Fails the sync for an answer it cannot go on with; true when it did.
     bool FailOn(const TReply &r);
     void FailStatus(const TReply &r);
+    // The multistatus answer of a request; false, the sync failed, for anything else.
+    bool ReadMultistatus(const TReply &r, syncdav::TMultistatus &ms);
 
     // Error texts of Qt may hold the URL: never with its user info.
     QString Scrub(QString text) const;

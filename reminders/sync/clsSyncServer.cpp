@@ -68,14 +68,9 @@ void TSyncEngine::TImpl::FindHome(const QUrl &principal)
 void TSyncEngine::TImpl::ListHome(const QUrl &home)
 {
     Send("PROPFIND", home, PropfindCollectionBody(), {{"Depth", "1"}}, [this, home](const TReply &r) {
-        const TMultistatus ms = r.Status == 207 ? ParseMultistatus(r.Body) : TMultistatus();
-        if (!ms.Ok) {
-            if (r.Status == 207)
-                Fail(TSyncOutcome::Server, QStringLiteral("The calendar server's answer could not be read (%1).").arg(ms.Error));
-            else
-                FailStatus(r);
+        TMultistatus ms;
+        if (!ReadMultistatus(r, ms))
             return;
-        }
         for (const TDavResponse &c : ms.Responses) {
             if (c.Calendar && (c.Components.isEmpty() || c.Components.contains(QLatin1String("VEVENT")))) {
                 UseCollection(AsCollection(home.resolved(QUrl(c.Href))));
@@ -153,14 +148,9 @@ void TSyncEngine::TImpl::Changes()
 void TSyncEngine::TImpl::Listing()
 {
     Send("PROPFIND", collection, PropfindEtagBody(), {{"Depth", "1"}}, [this](const TReply &r) {
-        const TMultistatus ms = r.Status == 207 ? ParseMultistatus(r.Body) : TMultistatus();
-        if (!ms.Ok) {
-            if (r.Status == 207)
-                Fail(TSyncOutcome::Server, QStringLiteral("The calendar server's answer could not be read (%1).").arg(ms.Error));
-            else
-                FailStatus(r);
+        TMultistatus ms;
+        if (!ReadMultistatus(r, ms))
             return;
-        }
         fullListing = true;
         for (const TDavResponse &resp : ms.Responses) {
             if (resp.Collection || resp.Status != 200)
@@ -203,15 +193,9 @@ void TSyncEngine::TImpl::FetchBatch(const QStringList &hrefs, int from, std::fun
         batch << QString::fromLatin1(QUrl::toPercentEncoding(hrefs[i], "/"));
     Send("REPORT", collection, MultigetBody(batch), {{"Depth", "1"}},
          [this, hrefs, from, then = std::move(then)](const TReply &r) {
-             const TMultistatus ms = r.Status == 207 ? ParseMultistatus(r.Body) : TMultistatus();
-             if (!ms.Ok) {
-                 if (r.Status == 207)
-                     Fail(TSyncOutcome::Server,
-                          QStringLiteral("The calendar server's answer could not be read (%1).").arg(ms.Error));
-                 else
-                     FailStatus(r);
+             TMultistatus ms;
+             if (!ReadMultistatus(r, ms))
                  return;
-             }
              for (const TDavResponse &resp : ms.Responses) {
                  const QString key = HrefKey(collection.resolved(QUrl(resp.Href)).toString());
                  if (resp.Status == 404) {
