@@ -391,6 +391,8 @@ private Q_SLOTS:
                                         << "wrong-Pa55" << int(TSyncOutcome::Credentials) << -1;
         QTest::newRow("closed port") << "closed" << QString::fromLatin1(TRadicaleServer::Password)
                                      << int(TSyncOutcome::Unreachable) << 1;
+        QTest::newRow("https to a server without TLS") << "no-tls" << QString::fromLatin1(TRadicaleServer::Password)
+                                                       << int(TSyncOutcome::Tls) << 1;
         QTest::newRow("plain http elsewhere")
             << "http://192.0.2.7/dav/" << QString::fromLatin1(TRadicaleServer::Password) << int(TSyncOutcome::Insecure) << 0;
     }
@@ -408,6 +410,15 @@ private Q_SLOTS:
             QTcpServer probe;
             QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
             url = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort()));
+        } else if (target == QLatin1String("no-tls")) {
+            // Answers plain HTTP to the TLS handshake.
+            auto plain = new QTcpServer(this);
+            QVERIFY(plain->listen(QHostAddress::LocalHost, 0));
+            connect(plain, &QTcpServer::newConnection, plain, [plain] {
+                while (QTcpSocket *socket = plain->nextPendingConnection())
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+            });
+            url = QUrl(QStringLiteral("https://127.0.0.1:%1/").arg(plain->serverPort()));
         } else {
             url = QUrl(target);
         }
