@@ -50,6 +50,7 @@ struct TSyncOutcome {
         Insecure,    // plain http to an address that is not loopback
         Server,      // any other answer the sync cannot go on with (5xx, unexpected 4xx, bad XML)
         Local,       // the store could not be saved or the state file written
+        Aborted,     // stopped by Abort
     };
     TFailure Failure = None;
     // What failed, in words for the status bar (e.g. "The server refused the user name or
@@ -86,6 +87,10 @@ public:
     // deleted on the next sync). By default the store's own Save.
     void SetSaveStore(std::function<bool()> save);
 
+    // Called before each request is sent, with its method and address (tests change the server
+    // between two requests of one sync through it).
+    void SetRequestHook(std::function<void(const QByteArray &verb, const QUrl &url)> hook);
+
     // "<database file>.sync".
     QString StatePath() const;
 
@@ -97,7 +102,7 @@ public:
     // with nothing half-applied); used when the program quits.
     void Abort();
 
-signals:
+Q_SIGNALS:
     void Finished(const TSyncOutcome &outcome);
 
 private:
