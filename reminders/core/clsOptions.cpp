@@ -49,6 +49,7 @@ constexpr TBoolField BoolFields[] = {
     {"ShowTips", &TVNTROptions::ShowTips},
     {"DeleteAfterDismiss", &TVNTROptions::DeleteAfterDismiss},
     {"ShowNotification", &TVNTROptions::ShowNotification},
+    {"SyncEnabled", &TVNTROptions::SyncEnabled},
 };
 
 struct TIntegerField {
@@ -59,6 +60,7 @@ constexpr TIntegerField IntegerFields[] = {
     {"StartTime", &TVNTROptions::StartTime},
     {"EndTime", &TVNTROptions::EndTime},
     {"DefaultReminder", &TVNTROptions::DefaultReminder},
+    {"SyncInterval", &TVNTROptions::SyncInterval},
 };
 
 struct TTextField {
@@ -68,6 +70,9 @@ struct TTextField {
 const TTextField TextFields[] = {
     {"DefaultSound", &TVNTROptions::DefaultSound},
     {"WorkDays", &TVNTROptions::WorkDays},
+    {"SyncUrl", &TVNTROptions::SyncUrl},
+    {"SyncUser", &TVNTROptions::SyncUser},
+    {"SyncPasswordCommand", &TVNTROptions::SyncPasswordCommand},
 };
 
 } // namespace

@@ -67,6 +67,16 @@ public:
     QString DefaultSound;
     QString WorkDays = QStringLiteral("1111100");
 
+    // Calendar sync (off by default). SyncUrl is the calendar collection or the server's
+    // address; SyncInterval is in minutes. The password lives in the desktop's keyring, never
+    // here; SyncPasswordCommand (empty by default) is a command whose first line of output is
+    // the password, for desktops without a keyring.
+    bool SyncEnabled = false;
+    QString SyncUrl;
+    QString SyncUser;
+    std::int32_t SyncInterval = 15;
+    QString SyncPasswordCommand;
+
 private:
     QString optionsKey_;
 };

@@ -13,12 +13,16 @@
 #include "frmReminder.h"
 #include "uFunctions.h"
 #include "uMain.h"
+#include "uSync.h"
+
+#include "clsSyncDav.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTabBar>
+#include <QUrl>
 
 #include <array>
 
@@ -43,6 +47,10 @@ const QString kSoundMissing = QStringLiteral("You must specify the reminder soun
 const QString kSoundNotFound = QStringLiteral("Default reminder sound file does not exist.");
 const QString kSoundNotWav = QStringLiteral("Default reminder sound file must be a WAV file (extension .wav).");
 const QString kStartAfterEnd = QStringLiteral("Start Time must be lower than End Time.");
+const QString kSyncUrlMissing = QStringLiteral("You must specify the calendar server's address.");
+const QString kSyncUrlInvalid = QStringLiteral("The calendar server's address must begin with https://.");
+const QString kSyncPlainHttp =
+    QStringLiteral("Plain http is accepted only for this computer's own address; use https for the calendar server.");
 
 // One colour box, the option it shows, and the tab whose "Use Default" button resets it.
 struct TColorField {
@@ -134,6 +142,17 @@ TOptionsDlg::TOptionsDlg(QWidget *parent, std::function<void()> applied)
     connect(ui->cmdDefault1, &QPushButton::clicked, this, &TOptionsDlg::cmdDefault1Click);
     connect(ui->cmdDefault2, &QPushButton::clicked, this, &TOptionsDlg::cmdDefault2Click);
     connect(ui->cmdDefault3, &QPushButton::clicked, this, &TOptionsDlg::cmdDefault3Click);
+    connect(ui->cmdSyncNow, &QPushButton::clicked, this, &TOptionsDlg::cmdSyncNowClick);
+    connect(ui->chkSyncEnabled, &QCheckBox::toggled, this, &TOptionsDlg::chkSyncEnabledClick);
+}
+
+void TOptionsDlg::SetSync(TVNTRSync *sync)
+{
+    sync_ = sync;
+    ui->lblSyncResult->setText(sync ? sync->StatusText() : QString());
+    if (sync)
+        connect(sync, &TVNTRSync::StatusChanged, ui->lblSyncResult, &QLabel::setText);
+    chkSyncEnabledClick();
 }
 
 TOptionsDlg::~TOptionsDlg() = default;
@@ -194,6 +213,14 @@ void TOptionsDlg::LoadControls(const TVNTROptions &options)
 
     for (const TColorField &field : kColorFields)
         ((*ui).*field.Box)->SetSelected(options.*field.Field);
+
+    ui->chkSyncEnabled->setChecked(options.SyncEnabled);
+    ui->txtSyncUrl->setText(options.SyncUrl);
+    ui->txtSyncUser->setText(options.SyncUser);
+    ui->txtSyncPassword->clear();
+    ui->txtSyncPasswordCommand->setText(options.SyncPasswordCommand);
+    ui->spnSyncInterval->setValue(options.SyncInterval);
+    chkSyncEnabledClick();
 }
 
 void TOptionsDlg::Validate() const
@@ -210,6 +237,17 @@ void TOptionsDlg::Validate() const
     const int end = ui->cbEndTime->currentIndex();
     if (start >= 0 && end >= 0 && end < start)
         throw EZTException(kStartAfterEnd, QString(), EZTException::Information);
+    if (ui->chkSyncEnabled->isChecked()) {
+        const QString address = ui->txtSyncUrl->text().trimmed();
+        if (address.isEmpty())
+            throw EZTException(kSyncUrlMissing, QString(), EZTException::Information);
+        const QUrl url(address, QUrl::StrictMode);
+        const QString scheme = url.scheme().toLower();
+        if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("https") && scheme != QLatin1String("http")))
+            throw EZTException(kSyncUrlInvalid, QString(), EZTException::Information);
+        if (scheme == QLatin1String("http") && !syncdav::IsLoopbackHost(url.host()))
+            throw EZTException(kSyncPlainHttp, QString(), EZTException::Information);
+    }
 }
 
 void TOptionsDlg::WriteOptions(TVNTROptions &options) const
@@ -229,6 +267,11 @@ void TOptionsDlg::WriteOptions(TVNTROptions &options) const
     options.DeleteAfterDismiss = ui->chkDeleteAfterDismiss->isChecked();
     for (const TColorField &field : kColorFields)
         options.*field.Field = ((*ui).*field.Box)->Selected();
+    options.SyncEnabled = ui->chkSyncEnabled->isChecked();
+    options.SyncUrl = ui->txtSyncUrl->text().trimmed();
+    options.SyncUser = ui->txtSyncUser->text().trimmed();
+    options.SyncPasswordCommand = ui->txtSyncPasswordCommand->text().trimmed();
+    options.SyncInterval = ui->spnSyncInterval->value();
 }
 
 void TOptionsDlg::Apply()
@@ -237,6 +280,21 @@ void TOptionsDlg::Apply()
     if (!Options)
         return;
     WriteOptions(*Options);
+    // A password typed here goes to the keyring (and to the sync of this session), never to
+    // the options; the field is emptied once taken.
+    const QString password = ui->txtSyncPassword->text();
+    if (!password.isEmpty()) {
+        ui->txtSyncPassword->clear();
+        QPointer<QLabel> result = ui->lblSyncResult;
+        const auto told = [result](const QString &failure) {
+            if (result && !failure.isEmpty())
+                result->setText(failure);
+        };
+        if (sync_)
+            sync_->UsePassword(Options->SyncUser, Options->SyncUrl, password, told);
+        else
+            TVNTRSync::StorePassword(Options->SyncUser, Options->SyncUrl, password, told);
+    }
     // The installed launcher (bin/ventaro) when the program runs from its program folder.
     Options->ApplyAutoStartup(ZTInstalledLauncher(ProgramPath()));
     if (applied_)
@@ -300,7 +358,29 @@ void TOptionsDlg::cmdDefault3Click()
     ZTGuard(TZTRaise::PassThrough, kFailure, [&] { SetDefaultColors(3); });
 }
 
-void ShowPreferencesDialog(QWidget *owner, std::function<void()> applied)
+void TOptionsDlg::cmdSyncNowClick()
+{
+    ZTGuard(TZTRaise::PassThrough, kFailure, [&] {
+        Apply();
+        if (sync_) {
+            sync_->SyncNow();
+            if (sync_->Running())
+                ui->lblSyncResult->setText(QStringLiteral("Synchronizing..."));
+        }
+    });
+}
+
+void TOptionsDlg::chkSyncEnabledClick()
+{
+    const bool on = ui->chkSyncEnabled->isChecked();
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             ui->txtSyncUrl, ui->txtSyncUser, ui->txtSyncPassword, ui->txtSyncPasswordCommand, ui->spnSyncInterval,
+             ui->lblSyncUrl, ui->lblSyncUser, ui->lblSyncPassword, ui->lblSyncPasswordCommand, ui->lblSyncInterval})
+        control->setEnabled(on);
+    ui->cmdSyncNow->setEnabled(on && sync_);
+}
+
+void ShowPreferencesDialog(QWidget *owner, std::function<void()> applied, TVNTRSync *sync)
 {
     if (PreferencesOpen) {
         if (TOptionsDlg *open = OpenDialog()) {
@@ -328,6 +408,7 @@ void ShowPreferencesDialog(QWidget *owner, std::function<void()> applied)
     OpenDialog() = dialog;
 
     dialog->LoadControls(*Options);
+    dialog->SetSync(sync);
     if (const TOptionsAnswerer &answerer = Answerer())
         answerer(*dialog);
     else

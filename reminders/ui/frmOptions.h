@@ -1,5 +1,5 @@
 #pragma once
-// The preferences dialog: every field of the options on five tabs. Apply (and OK) checks the
+// The preferences dialog: every field of the options on six tabs. Apply (and OK) checks the
 // input, writes the options, sets or removes the autostart entry, lets the open windows take
 // the new values and saves the options; Cancel drops only what changed since the last Apply.
 
@@ -10,6 +10,7 @@
 #include <memory>
 
 class TVNTROptions;
+class TVNTRSync;
 
 namespace Ui {
 class TOptionsDlg;
@@ -21,8 +22,9 @@ extern bool PreferencesOpen;
 // Opens the preferences dialog modally, or only brings the open one to the front. applied runs
 // after the options were written and the autostart entry set, before they are saved: the main
 // window applies the preferences and an open quick calendar takes the new colours. It may be
-// empty. Does nothing while there are no options.
-void ShowPreferencesDialog(QWidget *owner, std::function<void()> applied);
+// empty. sync, when given, is the calendar sync the Synchronize tab reports on and runs.
+// Does nothing while there are no options.
+void ShowPreferencesDialog(QWidget *owner, std::function<void()> applied, TVNTRSync *sync = nullptr);
 
 // ---- Answering the dialog without a person (tests) ----
 // While set, ShowPreferencesDialog prepares and loads the dialog and calls the answerer instead
@@ -39,6 +41,9 @@ public:
 
     explicit TOptionsDlg(QWidget *parent = nullptr, std::function<void()> applied = {});
     ~TOptionsDlg() override;
+
+    // The calendar sync the Synchronize tab shows and runs ("Synchronize now" applies first).
+    void SetSync(TVNTRSync *sync);
 
     // Selects the first tab, fills the time lists and shows the values of the options.
     void LoadControls(const TVNTROptions &options);
@@ -60,6 +65,8 @@ private Q_SLOTS:
     void cmdDefault1Click();
     void cmdDefault2Click();
     void cmdDefault3Click();
+    void cmdSyncNowClick();
+    void chkSyncEnabledClick();
 
 private:
     // Validate, write the global options, autostart entry, the open windows, save.
@@ -72,4 +79,5 @@ private:
 
     std::unique_ptr<Ui::TOptionsDlg> ui;
     std::function<void()> applied_;
+    TVNTRSync *sync_ = nullptr;
 };

@@ -27,10 +27,18 @@ QMap<QString, QString> Fields(const TVNTROptions &o)
     VNTR_COLOR(PanelSelectedColor) VNTR_COLOR(PanelHourBackColor) VNTR_COLOR(PanelHourTextColor)
     VNTR_COLOR(ReminderBackColor) VNTR_COLOR(ReminderTextColor) VNTR_COLOR(ReminderSelectedBackColor)
     VNTR_COLOR(ReminderSelectedTextColor) VNTR_FIELD(DefaultSound) VNTR_FIELD(WorkDays)
+    VNTR_FIELD(SyncEnabled) VNTR_FIELD(SyncUrl) VNTR_FIELD(SyncUser) VNTR_FIELD(SyncInterval) VNTR_FIELD(SyncPasswordCommand)
 #undef VNTR_FIELD
 #undef VNTR_COLOR
         // clang-format on
         return m;
+}
+
+// The settings file as written.
+QByteArray ReadHive()
+{
+    QFile file(ZTRegHiveFileName(CU));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString Joined(const QMap<QString, QString> &m, const QStringList &names)
@@ -61,6 +69,8 @@ private Q_SLOTS:
                  QStringLiteral("true true false true true true"));
         QCOMPARE(Joined(f, {"StartTime", "EndTime", "DefaultReminder", "WorkDays", "DefaultSound"}),
                  QStringLiteral("18 38 0 1111100 "));
+        QCOMPARE(Joined(f, {"SyncEnabled", "SyncInterval", "SyncUrl", "SyncUser", "SyncPasswordCommand"}),
+                 QStringLiteral("false 15   "));
         QCOMPARE(Joined(f, {"BackColor", "TextColor", "TitleBackColor", "TitleTextColor", "TrailingTextColor"}),
                  QStringLiteral("80000005 80000008 80000002 ffffff 80000013"));
         QCOMPARE(Joined(f, {"PanelWorkingColor", "PanelNonworkingColor", "PanelSelectedColor", "PanelHourBackColor",
@@ -96,7 +106,15 @@ private Q_SLOTS:
         saved.DefaultReminder = 12;
         saved.DefaultSound = QStringLiteral("/home/ann/sounds/bell ring, loud.wav");
         saved.WorkDays = QStringLiteral("0111110");
+        saved.SyncEnabled = true;
+        saved.SyncUrl = QStringLiteral("https://dav.example.org/cal/ann/reminders/");
+        saved.SyncUser = QStringLiteral("ann");
+        saved.SyncInterval = 5;
+        saved.SyncPasswordCommand = QStringLiteral("pass show dav/ann");
         saved.SaveToRegistry();
+        // The sync switch is a DWORD like the others; no password is written anywhere.
+        QCOMPARE(ZTRegReadInteger(CU, Options, "SyncEnabled", -1), 1);
+        QVERIFY(!ReadHive().contains("assword="));
         QVERIFY(!QFile::exists(ZTAutostartFileName("VNTR")));
 
         TVNTROptions loaded;

@@ -15,7 +15,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 
 namespace {
@@ -154,7 +156,9 @@ private Q_SLOTS:
         auto *tabs = Child<QTabWidget>(dialog, "pcOptions");
         // Wider than 434 only where the desktop's face needs it: every tab caption shows.
         QVERIFY(dialog.width() >= 434 && dialog.height() == 330);
-        QVERIFY(tabs->tabBar()->tabRect(4).right() < tabs->width());
+        QCOMPARE(tabs->count(), 6);
+        QCOMPARE(tabs->tabText(5), QStringLiteral("S&ynchronize"));
+        QVERIFY(tabs->tabBar()->tabRect(5).right() < tabs->width());
         QCOMPARE(ZTHelpContext(&dialog), 500);
         QVERIFY(Child<QPushButton>(dialog, "cmdOK")->isDefault());
         // Every control a user acts on can be found by a screen reader.
@@ -272,6 +276,64 @@ private Q_SLOTS:
             QCOMPARE(applied_, 1);
             QVERIFY(SavedInRegistry("CloseMinimizes"));
         }
+    }
+
+    // The Synchronize tab: the address is checked only while sync is on; plain http only for
+    // this computer. A typed password never reaches the settings file.
+    void syncSettings_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("off, no address") << false << ""
+                                         << "";
+        QTest::newRow("off, garbage kept") << false << "not an address"
+                                           << "";
+        QTest::newRow("on, no address") << true << "  "
+                                        << "You must specify the calendar server's address.";
+        QTest::newRow("on, no scheme") << true << "dav.example.org/cal"
+                                       << "The calendar server's address must begin with https://.";
+        QTest::newRow("on, ftp") << true << "ftp://dav.example.org/"
+                                 << "The calendar server's address must begin with https://.";
+        QTest::newRow("on, plain http elsewhere")
+            << true << "http://dav.example.org/"
+            << "Plain http is accepted only for this computer's own address; use https for the calendar server.";
+        QTest::newRow("on, plain http here") << true << "http://127.0.0.1:5232/ann/"
+                                             << "";
+        QTest::newRow("on, https") << true << " https://dav.example.org/remote.php/dav "
+                                   << "";
+    }
+    void syncSettings()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(QString, url);
+        QFETCH(QString, error);
+        const QString password = QStringLiteral("s3cret-Pa55");
+        Run([&](TOptionsDlg &dialog) {
+            QVERIFY(!Child<QPushButton>(dialog, "cmdSyncNow")->isEnabled()); // no sync to run
+            Child<QCheckBox>(dialog, "chkSyncEnabled")->setChecked(enabled);
+            QCOMPARE(Child<QLineEdit>(dialog, "txtSyncUrl")->isEnabled(), enabled);
+            Child<QLineEdit>(dialog, "txtSyncUrl")->setText(url);
+            Child<QLineEdit>(dialog, "txtSyncUser")->setText(QStringLiteral("ann"));
+            Child<QLineEdit>(dialog, "txtSyncPassword")->setText(password);
+            Child<QSpinBox>(dialog, "spnSyncInterval")->setValue(30);
+            dialog.PressOK();
+        });
+        if (!error.isEmpty()) {
+            QCOMPARE(errors_, QStringList({error + "||2"}));
+            QCOMPARE(Options->SyncEnabled, false);
+            return;
+        }
+        QCOMPARE(errors_, QStringList());
+        QCOMPARE(Options->SyncEnabled, enabled);
+        QCOMPARE(Options->SyncUrl, url.trimmed());
+        QCOMPARE(Options->SyncUser, QStringLiteral("ann"));
+        QCOMPARE(Options->SyncInterval, 30);
+        QFile hive(ZTRegHiveFileName(CU));
+        QVERIFY(hive.open(QIODevice::ReadOnly));
+        const QByteArray written = hive.readAll();
+        QVERIFY(written.contains("SyncInterval"));
+        QVERIFY(!written.contains(password.toUtf8()));
     }
 
     // The windows are told after the options and the autostart entry are written, before
