@@ -283,6 +283,7 @@ void TVNTRMain::FormCreate()
         dayView_->SelectSlot(nullptr);
         ApplyPreferences();
         WatchDatabaseFile();
+        InitSync();
     });
     UpdateActions();
     // The Tip of the Day, when the preferences ask for it at start-up (not when the program
@@ -305,7 +306,10 @@ void TVNTRMain::FormDestroy()
 {
     // Saves and releases the store and the preferences; a no-op when the session's end has
     // done it already. A failure is shown by the error display, which still exists here.
-    ZTGuard(TZTRaise::PassThrough, kInternalError, [] { ShutDown(); });
+    ZTGuard(TZTRaise::PassThrough, kInternalError, [this] {
+        StopSync();
+        ShutDown();
+    });
 }
 
 // ---- Commit and refresh, preferences, the date caption ----
@@ -335,6 +339,7 @@ void TVNTRMain::ApplyPreferences()
             player_->SetFileName(Options->DefaultSound);
         dayView_->BuildOrRecolour(Calendar_->SelectedDate());
         Calendar_->SetSelectedDate(Calendar_->SelectedDate());
+        ApplySyncOptions();
     });
 }
 
@@ -448,6 +453,7 @@ void TVNTRMain::SessionEndQuery()
     ZTGuard(TZTRaise::PassThrough, kInternalError, [this] {
         exitRequested_ = true;
         SaveFormStorage();
+        StopSync();
         ShutDown();
     });
     // The store and the preferences are gone now: the program ends rather than run on without

@@ -28,6 +28,9 @@ class TReminder;
 class TRepresentation;
 class TVNTRListModel;
 class TVNTRDayView;
+class TVNTRSync;
+struct TSyncOutcome;
+struct TSyncSilenced;
 class QAction;
 class QMenu;
 class QMenuBar;
@@ -327,4 +330,36 @@ private:
     bool saveFailing_ = false;
     class QFileSystemWatcher *fswDatabase_ = nullptr;
     class QTimer *tDatabaseSettle_ = nullptr;
+
+    // ---- Calendar sync (frmMainSync.cpp) ----
+public:
+    // The sync of the running program (nullptr without a store).
+    TVNTRSync *Sync() const { return sync_; }
+    // The start-up catch-up waits this long at most for the first sync.
+    static constexpr int StartUpSyncWaitMs = 5000;
+    // Whether the start-up catch-up is waiting for the first sync.
+    bool FirstScanHeld() const { return holdFirstScan_; }
+    // Takes the sync settings of the preferences.
+    void ApplySyncOptions();
+    // The last sync's result and failure, as the tray hint shows it (empty when none).
+    QString SyncNotice() const { return syncNotice_; }
+
+private:
+    void InitSync();
+    void StopSync();
+    // The start-up catch-up stops waiting (the first sync ended, or took too long).
+    void ReleaseFirstScan();
+    // A save of ours: the sync follows a few seconds later.
+    void SyncSoonAfterSave();
+    void SyncFinished(const TSyncOutcome &outcome);
+    void SyncStatusChanged(const QString &text);
+    void SetSyncNotice(const QString &text);
+    // Closes the open alerts of occurrences that arrived dismissed.
+    void CloseSilencedAlerts(const std::vector<TSyncSilenced> &silenced);
+    TVNTRSync *sync_ = nullptr;
+    class QTimer *tStartUpSync_ = nullptr;
+    QLabel *lblSyncStatus_ = nullptr;
+    QString syncNotice_;
+    bool holdFirstScan_ = false;
+    bool savingForSync_ = false;
 };

@@ -6,6 +6,7 @@
 #include "frmReminder.h"
 #include "uMain.h"
 #include "uPlayer.h"
+#include "uSync.h"
 
 #include "ZTClock.h"
 #include "ZTExceptions.h"
@@ -128,6 +129,21 @@ void RecordDismissal(TReminders &store, const TReminder &occurrence, bool delete
     exclusion->Active = deleteAfterDismiss;
     store.AddExclusion(*exclusion);
 }
+// Whether the store already records the occurrence as dismissed: an exclusion record for a
+// series' occurrence, an inactive row for a one-time reminder.
+bool DismissedInStore(TReminders &store, const TReminder &due)
+{
+    if (due.Recurring)
+        return store.IsExcluded(due, false, due.OccurrenceTime, due.OccurrenceDate);
+    std::lock_guard<std::recursive_mutex> guard(store.Lock());
+    for (int row = 0; row < store.MainRowCount(); ++row) {
+        TReminder stored;
+        store.ReadMainRow(row, stored);
+        if (stored.Id == due.Id)
+            return !stored.Active;
+    }
+    return false;
+}
 } // namespace
 
 void TVNTRDueScanner::WriteBack(TReminders &store, TReminder &due, bool snoozed, bool deleteAfterDismiss)
@@ -214,6 +230,10 @@ void TVNTRDueScanner::Handle(TDueItem &item, TVNTROptions &options)
     TZTDateTimeArray earlier;
     if (due.Recurring && item.Earlier > 0)
         store->CollectMissed(series, item.After, item.Stamp - 1, MaxEarlierRecords, earlier);
+    // Dismissed meanwhile on another machine (the sync brought it in and closed the alert):
+    // the store already says so, and its row may carry that machine's changes.
+    if (!snoozed && earlier.Count() == 0 && DismissedInStore(*store, due))
+        return;
     WriteBack(*store, due, earlier, snoozed, current->DeleteAfterDismiss);
     // Snoozed to a minute that has already begun (no interval chosen): the exact-minute scans
     // would never reach it again.
@@ -394,9 +414,13 @@ void TVNTRMain::TodayRefreshAt(const QDateTime &now)
 void TVNTRMain::ClockRefreshAt(const QDateTime &now)
 {
     lblClock_->setText(VNTRClockText(now));
-    if (trayIcon_)
-        trayIcon_->setToolTip(FileNotice().isEmpty() ? VNTRTrayHint(ApplicationTitle(), now)
-                                                     : VNTRTrayHint(ApplicationTitle(), now) + QLatin1Char('\n') + FileNotice());
+    if (trayIcon_) {
+        QString hint = VNTRTrayHint(ApplicationTitle(), now);
+        for (const QString &notice : {FileNotice(), SyncNotice()})
+            if (!notice.isEmpty())
+                hint += QLatin1Char('\n') + notice;
+        trayIcon_->setToolTip(hint);
+    }
 }
 
 void TVNTRMain::Scan(bool catchUp, double now)
@@ -425,6 +449,11 @@ void TVNTRMain::RunTick(bool resume)
     if (!alerting_)
         return;
     const QDateTime now = ZTNowDateTime();
+    // The start-up catch-up waits for the first sync (a few seconds at most): only the clock.
+    if (holdFirstScan_ && firstScan_ && !resume) {
+        ClockRefreshAt(now);
+        return;
+    }
     const TVNTRTickPlan plan = resume ? alerting_->Schedule.Resume(now, firstScan_) : alerting_->Schedule.Plan(now, firstScan_);
 
     // Each job runs even when an earlier one failed: a tray icon that cannot be set must not
@@ -457,5 +486,9 @@ void TVNTRMain::LoginPrepareForSleep(bool sleeping)
 {
     if (sleeping)
         return;
-    ZTGuard(TZTRaise::PassThrough, kTimerError, [this] { RunTick(true); });
+    ZTGuard(TZTRaise::PassThrough, kTimerError, [this] {
+        RunTick(true);
+        if (sync_)
+            sync_->SyncNow();
+    });
 }

@@ -460,11 +460,14 @@ void TVNTRMain::actCalendarBackupExecute()
 
 void TVNTRMain::actCalendarPreferencesExecute()
 {
-    ShowPreferencesDialog(this, [this] {
-        ApplyPreferences();
-        if (quickCalendar_)
-            quickCalendar_->ApplyColours();
-    });
+    ShowPreferencesDialog(
+        this,
+        [this] {
+            ApplyPreferences();
+            if (quickCalendar_)
+                quickCalendar_->ApplyColours();
+        },
+        sync_);
 }
 
 void TVNTRMain::actCalendarExitExecute()

@@ -87,6 +87,7 @@ void TVNTRMain::SaveDatabaseFile()
         return;
     }
     WatchDatabaseFile();
+    SyncSoonAfterSave();
     if (saveFailing_) {
         saveFailing_ = false;
         SetFileNotice(QStringLiteral("Changes are saved to the database file again."));

@@ -124,6 +124,9 @@ void TReminderDlg::Prepare(const TReminder &reminder, TDateTime occurrenceDate, 
     snooze_ = false;
     answered_ = false;
     snoozePressedAt_ = 0;
+    shownId_ = reminder.Id;
+    shownDate_ = reminder.Recurring ? occurrenceDate : reminder.Date;
+    shownTime_ = reminder.Recurring ? reminder.OccurrenceTime : reminder.Time;
     setWindowTitle(Caption(reminder, occurrenceDate));
     ui->lblReminder->setText(reminder.ReminderMessage);
     PlaceEarlier(earlier);
@@ -139,6 +142,19 @@ int TReminderDlg::SnoozeIndex() const
 void TReminderDlg::cmdDismissClick()
 {
     ZTGuard(TZTRaise::PassThrough, kFailure, [&] { reject(); });
+}
+
+bool TReminderDlg::Shows(const QString &id, TDateTime date, TDateTime time) const
+{
+    return !answered_ && id == shownId_ && MinuteStamp(date, time) == MinuteStamp(shownDate_, shownTime_);
+}
+
+void TReminderDlg::Withdraw()
+{
+    if (answered_)
+        return;
+    snooze_ = false;
+    reject();
 }
 
 void TReminderDlg::cmdSnoozeClick()

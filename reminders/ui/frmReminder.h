@@ -96,6 +96,13 @@ public:
     // The selected list position (-1 when none).
     int SnoozeIndex() const;
 
+    // Whether the open window alerts the occurrence of reminder `id` at (date, time) (a one-time
+    // reminder's own moment).
+    bool Shows(const QString &id, TDateTime date, TDateTime time) const;
+    // Closes the window as dismissed, without a person: the occurrence was dismissed on another
+    // machine.
+    void Withdraw();
+
     // Every way of closing the window with an answer ends here.
     void done(int result) override;
 
@@ -122,4 +129,8 @@ private:
     TVNTRNotification *notice_ = nullptr;
     // The message's area as laid out for the font.
     QRect messageArea_;
+    // The occurrence shown (Shows).
+    QString shownId_;
+    TDateTime shownDate_ = 0;
+    TDateTime shownTime_ = 0;
 };
