@@ -129,7 +129,10 @@ void TVNTRMain::SyncStatusChanged(const QString &text)
         lblSyncStatus_ = new QLabel(this);
         lblSyncStatus_->setObjectName(QStringLiteral("lblSyncStatus"));
         lblSyncStatus_->setAccessibleName(QStringLiteral("Calendar sync"));
-        statusBar()->addPermanentWidget(lblSyncStatus_);
+        // Cut to the room the status bar has (the whole text is its tooltip): a long failure
+        // never widens the window.
+        lblSyncStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        statusBar()->addWidget(lblSyncStatus_, 1);
     }
     lblSyncStatus_->setText(text);
     lblSyncStatus_->setToolTip(text);
