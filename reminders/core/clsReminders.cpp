@@ -238,6 +238,51 @@ void TReminders::AddExclusion(const TReminder &reminder)
     modified_ = true;
 }
 
+void TReminders::AppendLoadedRow(const TReminder &parsed)
+{
+    // The row exactly as Add or AddExclusion would keep it, copied into its table once (a load
+    // adds tens of thousands of rows: the texts are cut only when they are too long, and the
+    // bookkeeping is done once for the whole load by the caller).
+    const auto cut = [](QString &text, int width) {
+        if (text.size() > width)
+            text = CutToWidth(text, width);
+    };
+    if (!parsed.Exclusion) {
+        TReminder &row = mainTable_.emplace_back(parsed);
+        row.OccurrenceDate = 0;
+        row.OccurrenceTime = 0;
+        row.RecurrenceUnit = IntToRecurrenceUnit(RecurrenceUnitToInt(parsed.RecurrenceUnit));
+        row.RecurrenceDailyType = IntToRecurrenceDailyType(RecurrenceDailyTypeToInt(parsed.RecurrenceDailyType));
+        cut(row.Id, IdWidth);
+        cut(row.SoundFile, TextWidth);
+        cut(row.ProgramLocation, TextWidth);
+        cut(row.ReminderMessage, TextWidth);
+        cut(row.RecurrenceWeeklyDays, WeekdaysWidth);
+        return;
+    }
+    TReminder &row = exclusionsTable_.emplace_back(parsed);
+    cut(row.Id, IdWidth);
+    cut(row.ReminderMessage, TextWidth);
+    cut(row.SoundFile, TextWidth);
+    cut(row.ProgramLocation, TextWidth);
+    row.Recurring = false;
+    row.RecurrenceNoEnd = false;
+    row.RecurrenceUnit = ruNone;
+    row.RecurrenceDailyType = dtNone;
+    row.RecurrenceDailyEvery = 0;
+    row.RecurrenceWeeklyEvery = 0;
+    row.RecurrenceMonthlyDay = 0;
+    row.RecurrenceMonthlyEvery = 0;
+    row.RecurrenceYearlyMonth = 0;
+    row.RecurrenceYearlyDay = 0;
+    row.RecurrenceStart = 0;
+    row.RecurrenceEndBy = 0;
+    row.OccurrenceDate = 0;
+    row.OccurrenceTime = 0;
+    if (row.RecurrenceWeeklyDays != QLatin1String("0000000"))
+        row.RecurrenceWeeklyDays = QStringLiteral("0000000");
+}
+
 void TReminders::Update(const TReminder &reminder)
 {
     std::lock_guard<std::recursive_mutex> guard(lock_);

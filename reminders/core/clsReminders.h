@@ -289,6 +289,9 @@ private:
     static void ReadBase(const QByteArray &bytes, std::vector<TReminder> &mainRows, std::vector<TReminder> &exclusionRows);
     // Adds the rows of a database file's bytes, as Load does.
     void LoadBytes(const QByteArray &bytes);
+    // Adds one row read from a file to its table as Add or AddExclusion would, without their
+    // bookkeeping (the load does it once).
+    void AppendLoadedRow(const TReminder &parsed);
     // The daily snapshot, before a save replaces the file.
     void SnapshotBeforeSave();
     bool modified_ = false;

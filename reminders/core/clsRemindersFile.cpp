@@ -27,11 +27,16 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -416,6 +421,33 @@ View SplitFields(View text, TFieldsOf<View> &fields)
     return text.mid(start);
 }
 
+// The same for a line of single bytes (nearly every line of a file), sixteen bytes at a time:
+// the split is the load's longest walk over the file.
+template <>
+QLatin1StringView SplitFields(QLatin1StringView text, TFieldsOf<QLatin1StringView> &fields)
+{
+    const char *p = text.data();
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    qsizetype i = 0;
+    const auto cutAt = [&](qsizetype at) {
+        fields.append(TrimField(text.mid(start, at - start)));
+        start = at + 1;
+    };
+#if defined(__SSE2__)
+    const __m128i semicolon = _mm_set1_epi8(';');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        for (unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, semicolon))); mask != 0; mask &= mask - 1)
+            cutAt(i + std::countr_zero(mask));
+    }
+#endif
+    for (; i < n; ++i)
+        if (p[i] == ';')
+            cutAt(i);
+    return text.mid(start);
+}
+
 // A text field, unescaped unless `plain`, into `text`. Rows that follow each other often repeat
 // a text (the exclusion rows of one series carry its Id and message; most rows have the same
 // weekdays): when the field is the text that `text` already holds, that string is kept rather
@@ -667,11 +699,11 @@ void TReminders::LoadBytes(const QByteArray &bytes)
             ParseRowInto(reminder, QLatin1StringView(line), false, false);
         else
             ParseRowInto(reminder, decoder.Decode(line, false), false, false);
-        if (reminder.Exclusion)
-            AddExclusion(reminder);
-        else
-            Add(reminder);
+        AppendLoadedRow(reminder);
     } while (lines.Next(line));
+    InvalidateExclusionIndex();
+    ++changeCount_;
+    modified_ = true;
 }
 
 void TReminders::ReadBase(const QByteArray &bytes, std::vector<TReminder> &mainRows, std::vector<TReminder> &exclusionRows)
