@@ -132,8 +132,11 @@ void TVNTRSync::Stop()
         passwordCommand_->deleteLater();
         passwordCommand_ = nullptr;
     }
-    if (engine_ && engine_->Running())
+    // The program is going: what the engine says on its way out reaches no one.
+    if (engine_ && engine_->Running()) {
+        engine_->disconnect(this);
         engine_->Abort();
+    }
     busy_ = false;
 }
 
