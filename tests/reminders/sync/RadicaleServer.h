@@ -100,15 +100,16 @@ public:
         QByteArray Body;
         QByteArray ETag;
     };
-    // A request of the test's own, as another client would make it (waits for the answer).
+    // A request of the test's own, as another client would make it (waits for the answer, at most
+    // timeoutMs).
     TAnswer Request(const QByteArray &verb, const QUrl &url, const QByteArray &body = {},
-                    const QList<std::pair<QByteArray, QByteArray>> &headers = {})
+                    const QList<std::pair<QByteArray, QByteArray>> &headers = {}, int timeoutMs = 30000)
     {
         QNetworkRequest req(url);
         req.setRawHeader("Authorization", "Basic " + (QByteArray(User) + ':' + Password).toBase64());
         for (const auto &[name, value] : headers)
             req.setRawHeader(name, value);
-        req.setTransferTimeout(30000);
+        req.setTransferTimeout(timeoutMs);
         QNetworkReply *reply = nam_.sendCustomRequest(req, verb, body);
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);

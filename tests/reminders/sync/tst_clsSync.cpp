@@ -391,8 +391,8 @@ private Q_SLOTS:
                                         << "wrong-Pa55" << int(TSyncOutcome::Credentials) << -1;
         QTest::newRow("closed port") << "closed" << QString::fromLatin1(TRadicaleServer::Password)
                                      << int(TSyncOutcome::Unreachable) << 1;
-        QTest::newRow("https to a server without TLS") << "no-tls" << QString::fromLatin1(TRadicaleServer::Password)
-                                                       << int(TSyncOutcome::Tls) << 1;
+        QTest::newRow("https to a server without TLS")
+            << "no-tls" << QString::fromLatin1(TRadicaleServer::Password) << int(TSyncOutcome::Tls) << 1;
         QTest::newRow("plain http elsewhere")
             << "http://192.0.2.7/dav/" << QString::fromLatin1(TRadicaleServer::Password) << int(TSyncOutcome::Insecure) << 0;
     }
