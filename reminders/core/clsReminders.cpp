@@ -144,6 +144,54 @@ constexpr int IdWidth = 255;
 constexpr int TextWidth = 255;
 constexpr int WeekdaysWidth = 7;
 
+void CutTo(QString &text, int width)
+{
+    if (text.size() > width)
+        text = CutToWidth(text, width);
+}
+
+// What a row of the main table keeps of a reminder: every stored field, the texts cut to their
+// widths, recurrence codes that exist, no occurrence.
+void KeepAsMainRow(TReminder &row)
+{
+    row.OccurrenceDate = 0;
+    row.OccurrenceTime = 0;
+    row.RecurrenceUnit = IntToRecurrenceUnit(RecurrenceUnitToInt(row.RecurrenceUnit));
+    row.RecurrenceDailyType = IntToRecurrenceDailyType(RecurrenceDailyTypeToInt(row.RecurrenceDailyType));
+    CutTo(row.Id, IdWidth);
+    CutTo(row.SoundFile, TextWidth);
+    CutTo(row.ProgramLocation, TextWidth);
+    CutTo(row.ReminderMessage, TextWidth);
+    CutTo(row.RecurrenceWeeklyDays, WeekdaysWidth);
+}
+
+// What an exclusion row keeps: the occurrence's moment (Date, Time), the series' Id, texts,
+// sound and program flags and its own Active; no rule.
+void KeepAsExclusionRow(TReminder &row)
+{
+    CutTo(row.Id, IdWidth);
+    CutTo(row.ReminderMessage, TextWidth);
+    CutTo(row.SoundFile, TextWidth);
+    CutTo(row.ProgramLocation, TextWidth);
+    row.Recurring = false;
+    row.RecurrenceNoEnd = false;
+    row.Exclusion = true;
+    row.RecurrenceUnit = ruNone;
+    row.RecurrenceDailyType = dtNone;
+    row.RecurrenceDailyEvery = 0;
+    row.RecurrenceWeeklyEvery = 0;
+    row.RecurrenceMonthlyDay = 0;
+    row.RecurrenceMonthlyEvery = 0;
+    row.RecurrenceYearlyMonth = 0;
+    row.RecurrenceYearlyDay = 0;
+    row.RecurrenceStart = 0;
+    row.RecurrenceEndBy = 0;
+    row.OccurrenceDate = 0;
+    row.OccurrenceTime = 0;
+    if (row.RecurrenceWeeklyDays != QLatin1String("0000000"))
+        row.RecurrenceWeeklyDays = QStringLiteral("0000000");
+}
+
 EZTException NotFound(const QString &id)
 {
     return EZTException(QStringLiteral("Reminder not found in database."),
@@ -164,15 +212,7 @@ QString TReminders::WorkDays() const
 void TReminders::StoreRow(TReminder &row, const TReminder &source) const
 {
     row = source;
-    row.OccurrenceDate = 0;
-    row.OccurrenceTime = 0;
-    row.RecurrenceUnit = IntToRecurrenceUnit(RecurrenceUnitToInt(source.RecurrenceUnit));
-    row.RecurrenceDailyType = IntToRecurrenceDailyType(RecurrenceDailyTypeToInt(source.RecurrenceDailyType));
-    row.Id = CutToWidth(source.Id, IdWidth);
-    row.SoundFile = CutToWidth(source.SoundFile, TextWidth);
-    row.ProgramLocation = CutToWidth(source.ProgramLocation, TextWidth);
-    row.ReminderMessage = CutToWidth(source.ReminderMessage, TextWidth);
-    row.RecurrenceWeeklyDays = CutToWidth(source.RecurrenceWeeklyDays, WeekdaysWidth);
+    KeepAsMainRow(row);
 }
 
 std::size_t TReminders::FindById(const TReminder &reminder) const
@@ -217,21 +257,8 @@ void TReminders::Add(const TReminder &reminder)
 
 void TReminders::AddExclusion(const TReminder &reminder)
 {
-    TReminder row;
-    row.Id = CutToWidth(reminder.Id, IdWidth);
-    row.Date = reminder.Date;
-    row.Time = reminder.Time;
-    row.ReminderMessage = CutToWidth(reminder.ReminderMessage, TextWidth);
-    row.PlaySound = reminder.PlaySound;
-    row.RepeatSound = reminder.RepeatSound;
-    row.SoundFile = CutToWidth(reminder.SoundFile, TextWidth);
-    row.RunProgram = reminder.RunProgram;
-    row.ProgramLocation = CutToWidth(reminder.ProgramLocation, TextWidth);
-    row.Active = reminder.Active;
-    row.Recurring = false;
-    row.RecurrenceWeeklyDays = QStringLiteral("0000000");
-    row.RecurrenceNoEnd = false;
-    row.Exclusion = true;
+    TReminder row = reminder;
+    KeepAsExclusionRow(row);
     exclusionsTable_.push_back(std::move(row));
     InvalidateExclusionIndex();
     ++changeCount_;
@@ -240,47 +267,12 @@ void TReminders::AddExclusion(const TReminder &reminder)
 
 void TReminders::AppendLoadedRow(const TReminder &parsed)
 {
-    // The row exactly as Add or AddExclusion would keep it, copied into its table once (a load
-    // adds tens of thousands of rows: the texts are cut only when they are too long, and the
-    // bookkeeping is done once for the whole load by the caller).
-    const auto cut = [](QString &text, int width) {
-        if (text.size() > width)
-            text = CutToWidth(text, width);
-    };
-    if (!parsed.Exclusion) {
-        TReminder &row = mainTable_.emplace_back(parsed);
-        row.OccurrenceDate = 0;
-        row.OccurrenceTime = 0;
-        row.RecurrenceUnit = IntToRecurrenceUnit(RecurrenceUnitToInt(parsed.RecurrenceUnit));
-        row.RecurrenceDailyType = IntToRecurrenceDailyType(RecurrenceDailyTypeToInt(parsed.RecurrenceDailyType));
-        cut(row.Id, IdWidth);
-        cut(row.SoundFile, TextWidth);
-        cut(row.ProgramLocation, TextWidth);
-        cut(row.ReminderMessage, TextWidth);
-        cut(row.RecurrenceWeeklyDays, WeekdaysWidth);
-        return;
-    }
-    TReminder &row = exclusionsTable_.emplace_back(parsed);
-    cut(row.Id, IdWidth);
-    cut(row.ReminderMessage, TextWidth);
-    cut(row.SoundFile, TextWidth);
-    cut(row.ProgramLocation, TextWidth);
-    row.Recurring = false;
-    row.RecurrenceNoEnd = false;
-    row.RecurrenceUnit = ruNone;
-    row.RecurrenceDailyType = dtNone;
-    row.RecurrenceDailyEvery = 0;
-    row.RecurrenceWeeklyEvery = 0;
-    row.RecurrenceMonthlyDay = 0;
-    row.RecurrenceMonthlyEvery = 0;
-    row.RecurrenceYearlyMonth = 0;
-    row.RecurrenceYearlyDay = 0;
-    row.RecurrenceStart = 0;
-    row.RecurrenceEndBy = 0;
-    row.OccurrenceDate = 0;
-    row.OccurrenceTime = 0;
-    if (row.RecurrenceWeeklyDays != QLatin1String("0000000"))
-        row.RecurrenceWeeklyDays = QStringLiteral("0000000");
+    // Straight into its table, as Add or AddExclusion would keep it; a load adds tens of
+    // thousands of rows and does their bookkeeping once.
+    if (parsed.Exclusion)
+        KeepAsExclusionRow(exclusionsTable_.emplace_back(parsed));
+    else
+        KeepAsMainRow(mainTable_.emplace_back(parsed));
 }
 
 void TReminders::Update(const TReminder &reminder)
