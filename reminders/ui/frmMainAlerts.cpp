@@ -135,14 +135,13 @@ bool DismissedInStore(TReminders &store, const TReminder &due)
 {
     if (due.Recurring)
         return store.IsExcluded(due, false, due.OccurrenceTime, due.OccurrenceDate);
-    std::lock_guard<std::recursive_mutex> guard(store.Lock());
-    for (int row = 0; row < store.MainRowCount(); ++row) {
-        TReminder stored;
-        store.ReadMainRow(row, stored);
-        if (stored.Id == due.Id)
-            return !stored.Active;
+    TReminder stored = due;
+    try {
+        store.Refresh(stored);
+    } catch (const EZTException &) {
+        return false; // gone: the write-back tells so
     }
-    return false;
+    return !stored.Active;
 }
 } // namespace
 
