@@ -285,8 +285,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("error");
-        QTest::newRow("off, no address") << false << ""
-                                         << "";
         QTest::newRow("off, garbage kept") << false << "not an address"
                                            << "";
         QTest::newRow("on, no address") << true << "  "

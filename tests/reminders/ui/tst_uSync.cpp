@@ -88,10 +88,6 @@ private Q_SLOTS:
         QVERIFY(retry->isActive());
         QCOMPARE(retry->interval(), 60 * 1000);
 
-        const int expected[] = {60, 120, 300, 600, 1800, 3600, 3600};
-        for (int failures = 1; failures <= 7; ++failures)
-            QCOMPARE(TVNTRSync::RetryDelaySeconds(failures), expected[failures - 1]);
-
         // Turned off: nothing runs and nothing is pending.
         TVNTROptions off = Account(QString());
         off.SyncEnabled = false;
