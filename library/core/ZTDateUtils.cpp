@@ -4,17 +4,6 @@
 
 #include <cmath>
 
-TZTTimeStamp ZTTimeStamp(TDateTime value)
-{
-    const std::int64_t total = std::llround(std::fabs(value) * double(ZTMSecsPerDay));
-    TZTTimeStamp stamp;
-    stamp.Day = total / ZTMSecsPerDay;
-    stamp.MSec = total % ZTMSecsPerDay;
-    if (value < 0)
-        stamp.Day = -stamp.Day;
-    return stamp;
-}
-
 bool TryEncodeDate(int year, int month, int day, TDateTime &result)
 {
     if (year < 1 || year > 9999)
@@ -117,56 +106,11 @@ TDateTime FromQDateTime(const QDateTime &moment)
 
 namespace {
 // Day numbers count from 30 December 1899; 1 January 1970 is day 25569.
-constexpr std::int64_t UnixEpochDay = 25569;
 } // namespace
-
-std::int64_t ZTFloorDiv(std::int64_t a, std::int64_t b)
-{
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
-    return q;
-}
 
 std::int64_t ZTCeilDiv(std::int64_t a, std::int64_t b)
 {
     return -ZTFloorDiv(-a, b);
-}
-
-bool ZTIsLeapYear(std::int64_t year)
-{
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int ZTDaysInMonth(std::int64_t year, int month)
-{
-    static constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return (month == 2 && ZTIsLeapYear(year)) ? 29 : days[month - 1];
-}
-
-std::int64_t ZTDaysFromCivil(std::int64_t year, int month, int day)
-{
-    // Years counted from 1 March, so the leap day ends a year (the algorithm std::chrono's
-    // sys_days conversion uses).
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = ZTFloorDiv(year, 400);
-    const std::int64_t yoe = year - era * 400;
-    const std::int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468 + UnixEpochDay;
-}
-
-TZTCivilDate ZTCivilFromDays(std::int64_t dayNumber)
-{
-    const std::int64_t z = dayNumber - UnixEpochDay + 719468;
-    const std::int64_t era = ZTFloorDiv(z, 146097);
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const int day = int(doy - (153 * mp + 2) / 5 + 1);
-    const int month = int(mp < 10 ? mp + 3 : mp - 9);
-    return {yoe + era * 400 + (month <= 2 ? 1 : 0), month, day};
 }
 
 int ZTIsoWeekday(std::int64_t dayNumber)

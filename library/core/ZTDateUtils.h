@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QTime>
 
+#include <cmath>
 #include <cstdint>
 
 using TDateTime = double;
@@ -21,7 +22,29 @@ struct TZTTimeStamp {
     std::int64_t Day = 0;
     std::int64_t MSec = 0;
 };
-TZTTimeStamp ZTTimeStamp(TDateTime value);
+// Inline with the civil-day arithmetic below: the file's load and save and the recurrence
+// engine call these for every row.
+inline TZTTimeStamp ZTTimeStamp(TDateTime value)
+{
+    // Rounded to the millisecond, halves away from zero (as llround). The fraction of a
+    // non-negative double below 2^63 is exact, so the comparison with 0.5 decides as llround
+    // does; anything else goes to llround itself.
+    const double scaled = std::fabs(value) * double(ZTMSecsPerDay);
+    std::int64_t total;
+    if (scaled < 9.0e18) {
+        total = std::int64_t(scaled);
+        if (scaled - double(total) >= 0.5)
+            ++total;
+    } else {
+        total = std::llround(scaled);
+    }
+    TZTTimeStamp stamp;
+    stamp.Day = total / ZTMSecsPerDay;
+    stamp.MSec = total % ZTMSecsPerDay;
+    if (value < 0)
+        stamp.Day = -stamp.Day;
+    return stamp;
+}
 
 // Calendar day number of the value (days since 30 December 1899).
 inline std::int64_t DayNumber(TDateTime value)
@@ -50,12 +73,53 @@ struct TZTCivilDate {
     int Day = 0;   // 1 .. 31
 };
 // Division rounding towards minus infinity, and towards plus infinity (b > 0).
-std::int64_t ZTFloorDiv(std::int64_t a, std::int64_t b);
+constexpr std::int64_t ZTFloorDiv(std::int64_t a, std::int64_t b)
+{
+    std::int64_t q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
+}
 std::int64_t ZTCeilDiv(std::int64_t a, std::int64_t b);
-bool ZTIsLeapYear(std::int64_t year);
-int ZTDaysInMonth(std::int64_t year, int month);
-std::int64_t ZTDaysFromCivil(std::int64_t year, int month, int day);
-TZTCivilDate ZTCivilFromDays(std::int64_t dayNumber);
+
+constexpr bool ZTIsLeapYear(std::int64_t year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+constexpr int ZTDaysInMonth(std::int64_t year, int month)
+{
+    constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return (month == 2 && ZTIsLeapYear(year)) ? 29 : days[month - 1];
+}
+
+// Day number of 1 January 1970.
+inline constexpr std::int64_t ZTUnixEpochDay = 25569;
+
+constexpr std::int64_t ZTDaysFromCivil(std::int64_t year, int month, int day)
+{
+    // Years counted from 1 March, so the leap day ends a year (the algorithm std::chrono's
+    // sys_days conversion uses).
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = ZTFloorDiv(year, 400);
+    const std::int64_t yoe = year - era * 400;
+    const std::int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468 + ZTUnixEpochDay;
+}
+
+constexpr TZTCivilDate ZTCivilFromDays(std::int64_t dayNumber)
+{
+    const std::int64_t z = dayNumber - ZTUnixEpochDay + 719468;
+    const std::int64_t era = ZTFloorDiv(z, 146097);
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const int day = int(doy - (153 * mp + 2) / 5 + 1);
+    const int month = int(mp < 10 ? mp + 3 : mp - 9);
+    return {yoe + era * 400 + (month <= 2 ? 1 : 0), month, day};
+}
 // ISO weekday: 1 = Monday .. 7 = Sunday.
 int ZTIsoWeekday(std::int64_t dayNumber);
 // ISO 8601 week number (1 .. 53) of the day; `weekYear` receives the year the week belongs to.

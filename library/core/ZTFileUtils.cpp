@@ -192,8 +192,14 @@ void ZTPrepareBuffer(void *data, qsizetype size)
     const std::uintptr_t first = (std::uintptr_t(data) + page - 1) & ~(page - 1);
     const std::uintptr_t last = (std::uintptr_t(data) + std::uintptr_t(size)) & ~(page - 1);
 #ifdef MADV_POPULATE_WRITE
-    if (last > first)
-        ::madvise(reinterpret_cast<void *>(first), last - first, MADV_POPULATE_WRITE);
+    if (last <= first)
+        return;
+    // Memory the process used before (a buffer freed and taken again) is mapped already:
+    // walking its pages once more would cost without gain. Its last page tells.
+    unsigned char resident = 0;
+    if (::mincore(reinterpret_cast<void *>(last - page), page, &resident) == 0 && (resident & 1) != 0)
+        return;
+    ::madvise(reinterpret_cast<void *>(first), last - first, MADV_POPULATE_WRITE);
 #endif
 }
 

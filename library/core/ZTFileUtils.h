@@ -39,7 +39,8 @@ bool ZTRegularFileHolds(const QString &path, QByteArrayView bytes);
 // Maps the pages of a large buffer (256 KB or more) that is about to be filled, in one step:
 // touched page by page, each first touch traps into the system, which on virtual machines
 // costs more than filling the page. Where the system cannot do so, nothing happens and the
-// pages come one by one on first use. Only a speed-up: the buffer's content is not changed.
+// pages come one by one on first use; a buffer whose pages are mapped already is left as it
+// is. Only a speed-up: the buffer's content is not changed.
 void ZTPrepareBuffer(void *data, qsizetype size);
 // Writes bytes to path through a temporary file beside it renamed over it, so the path holds
 // either its old content or all of the new; true on success, else false with the reason.

@@ -24,9 +24,9 @@
 #include <QSaveFile>
 #include <QStringEncoder>
 #include <QStringView>
-#include <QVarLengthArray>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
@@ -57,6 +57,9 @@ char16_t UnitAt(View s, qsizetype i)
 template <typename View>
 View TrimField(View field)
 {
+    // Nearly every field starts and ends with a visible character.
+    if (field.isEmpty() || (UnitAt(field, 0) > 0x20 && UnitAt(field, field.size() - 1) > 0x20))
+        return field;
     qsizetype begin = 0;
     qsizetype end = field.size();
     while (begin < end && UnitAt(field, begin) <= 0x20)
@@ -224,7 +227,12 @@ void AppendTime(Sink &out, TDateTime t)
 template <typename View>
 QString FieldToText(View s)
 {
-    if (!s.contains(QLatin1Char('{')))
+    bool plain;
+    if constexpr (std::is_same_v<View, QLatin1StringView>)
+        plain = s.isEmpty() || std::memchr(s.data(), '{', std::size_t(s.size())) == nullptr;
+    else
+        plain = !s.contains(QLatin1Char('{'));
+    if (plain)
         return s.toString();
     QString out;
     out.reserve(s.size() + 8);
@@ -313,15 +321,27 @@ TDateTime FieldToDateOr(View s, TDateTime fallback)
 template <typename View>
 TDateTime FieldToTime(View s)
 {
+    // EncodeTime's value for each minute of the day, worked out once: a division per row is
+    // a good part of reading a time.
+    static const auto minutes = [] {
+        std::array<TDateTime, 1440> values{};
+        for (int m = 0; m < 1440; ++m)
+            values[std::size_t(m)] = EncodeTime(m / 60, m % 60, 0, 0);
+        return values;
+    }();
     int hour = 0, minute = 0;
     if (PlainTime(s, hour, minute))
-        return EncodeTime(hour, minute, 0, 0);
+        return minutes[std::size_t(hour * 60 + minute)];
+
     return TextToTime(s.toString());
 }
 
 template <typename View>
 int FieldToInt(View s)
 {
+    // Most number fields are one digit.
+    if (s.size() == 1 && UnitAt(s, 0) >= u'0' && UnitAt(s, 0) <= u'9')
+        return int(UnitAt(s, 0) - u'0');
     int value = 0;
     if (Digits(s, value))
         return value;
@@ -402,8 +422,25 @@ private:
     throw std::runtime_error(reason.toStdString());
 }
 
+// The fields of one line: the first 32 kept (a row has 24), any further ones only counted.
 template <typename View>
-using TFieldsOf = QVarLengthArray<View, 32>;
+class TFieldsOf {
+public:
+    void append(View field)
+    {
+        if (size_ < Kept)
+            fields_[size_] = field;
+        ++size_;
+    }
+    void clear() { size_ = 0; }
+    qsizetype size() const { return size_; }
+    View operator[](qsizetype i) const { return fields_[i]; }
+
+private:
+    static constexpr qsizetype Kept = 32;
+    View fields_[Kept];
+    qsizetype size_ = 0;
+};
 using TFields = TFieldsOf<QStringView>;
 
 // Every ";" ends a field, empty ones included; each field trimmed. Returns what follows the
@@ -421,58 +458,112 @@ View SplitFields(View text, TFieldsOf<View> &fields)
     return text.mid(start);
 }
 
-// The same for a line of single bytes (nearly every line of a file), sixteen bytes at a time:
-// the split is the load's longest walk over the file.
-template <>
-QLatin1StringView SplitFields(QLatin1StringView text, TFieldsOf<QLatin1StringView> &fields)
+// A line of the file's bytes split as SplitFields does, with the closing rule of ParseRowInto
+// (text after the last ";" is a field when there is any), sixteen bytes at a time; false,
+// with `fields` undefined, when the line holds any byte that is not ASCII. Nearly every line
+// is plain ASCII and is then read as it stands: the split is the load's longest walk over the
+// file, and this one walk also tells whether the line needs decoding.
+bool SplitAsciiLine(QByteArrayView line, TFieldsOf<QLatin1StringView> &fields)
 {
-    const char *p = text.data();
-    const qsizetype n = text.size();
-    qsizetype start = 0;
-    qsizetype i = 0;
-    const auto cutAt = [&](qsizetype at) {
-        fields.append(TrimField(text.mid(start, at - start)));
+    const char *p = line.data();
+    const char *const stop = p + line.size();
+    const char *start = p;
+    const auto cutAt = [&](const char *at) {
+        const char *b = start;
+        const char *e = at;
+        if (b == e || std::uint8_t(*b) <= 0x20 || std::uint8_t(e[-1]) <= 0x20) {
+            while (b < e && std::uint8_t(*b) <= 0x20)
+                ++b;
+            while (e > b && std::uint8_t(e[-1]) <= 0x20)
+                --e;
+        }
+        fields.append(QLatin1StringView(b, e));
         start = at + 1;
     };
+    const char *at = p;
 #if defined(__SSE2__)
     const __m128i semicolon = _mm_set1_epi8(';');
-    for (; i + 16 <= n; i += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+    __m128i high = _mm_setzero_si128();
+    for (; stop - at >= 16; at += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+        high = _mm_or_si128(high, chunk);
         for (unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, semicolon))); mask != 0; mask &= mask - 1)
-            cutAt(i + std::countr_zero(mask));
+            cutAt(at + std::countr_zero(mask));
     }
+    if (_mm_movemask_epi8(high) != 0)
+        return false;
 #endif
-    for (; i < n; ++i)
-        if (p[i] == ';')
-            cutAt(i);
-    return text.mid(start);
+    for (; at < stop; ++at) {
+        if (std::uint8_t(*at) >= 0x80)
+            return false;
+        if (*at == ';')
+            cutAt(at);
+    }
+    if (start < stop)
+        cutAt(stop);
+    return true;
 }
 
-// A text field, unescaped unless `plain`, into `text`. Rows that follow each other often repeat
-// a text (the exclusion rows of one series carry its Id and message; most rows have the same
-// weekdays): when the field is the text that `text` already holds, that string is kept rather
-// than made again. A field without an escape is its own text, so equal fields give equal
-// texts. Empty fields are made afresh, as they would be without the comparison.
-template <typename View>
-void SetText(QString &text, View field, bool plain = false)
+// The raw text fields of the line read before, in the file's bytes: a load compares each new
+// field with them byte for byte. Rows that follow each other often repeat a text (the
+// exclusion rows of one series carry its Id and message; most rows have the same weekdays).
+struct TTextMemo {
+    QLatin1StringView Id, Message, Sound, Program, WeekDays, RecurrenceStart, RecurrenceEndBy;
+};
+
+// Whether a field repeats, byte for byte, the same column of the line before (`last`), which
+// then becomes this field. An empty field repeats nothing.
+// Inlined: it runs for seven columns of every line.
+[[gnu::always_inline]] inline bool Repeats(QLatin1StringView &last, QLatin1StringView field)
 {
+    const qsizetype n = field.size();
+    bool same = n != 0 && n == last.size();
+    if (same && n >= 8) {
+        // Eight bytes at a time, the last word overlapping the one before: fields are short.
+        const char *a = field.data();
+        const char *b = last.data();
+        std::uint64_t x, y, differ = 0;
+        for (qsizetype i = 0; i + 8 < n; i += 8) {
+            std::memcpy(&x, a + i, 8);
+            std::memcpy(&y, b + i, 8);
+            differ |= x ^ y;
+        }
+        std::memcpy(&x, a + n - 8, 8);
+        std::memcpy(&y, b + n - 8, 8);
+        same = (differ | (x ^ y)) == 0;
+    } else if (same) {
+        same = std::memcmp(field.data(), last.data(), std::size_t(n)) == 0;
+    }
+    last = field;
+    return same;
+}
+
+// A text field, unescaped unless `plain`, into `text`. When the field repeats one that made
+// `text` (`last`, the same column of the line before, when the caller keeps one; otherwise
+// `text` itself, for a field without escapes), that string is kept rather than made again.
+// Empty fields are made afresh, as they would be without the comparison.
+template <typename View>
+void SetText(QString &text, View field, bool plain, QLatin1StringView *last)
+{
+    if constexpr (std::is_same_v<View, QLatin1StringView>) {
+        if (last) {
+            if (!Repeats(*last, field))
+                text = plain ? field.toString() : FieldToText(field);
+            return;
+        }
+    }
     if (!field.isEmpty() && field.size() == text.size() && field == text && (plain || !field.contains(QLatin1Char('{'))))
         return;
     text = plain ? field.toString() : FieldToText(field);
 }
 
-// The row codec's reading half, straight into r; the 1.0 order puts the sound flag before the
-// message. Every stored field of r is set (texts equal to those r holds are kept as they are).
+// A row's fields, straight into r; the 1.0 order puts the sound flag before the message. Every
+// stored field of r is set (texts equal to those r holds are kept as they are). `memo`, when
+// given, holds the same columns of the line before, which r was read from: a
+// field that repeats its column leaves r's value as it is.
 template <typename View>
-void ParseRowInto(TReminder &r, View text, bool withoutId, bool oldFormat)
+void ParseFieldsInto(TReminder &r, const TFieldsOf<View> &fields, bool withoutId, bool oldFormat, TTextMemo *memo)
 {
-    // Text after the last ";" is a field only when there is any, so the closing ";" of a line
-    // adds none.
-    TFieldsOf<View> fields;
-    const View rest = SplitFields(text, fields);
-    if (!rest.isEmpty())
-        fields.append(TrimField(rest));
-
     const int needed = withoutId ? TReminders::ColumnCount - 1 : TReminders::ColumnCount;
     if (fields.size() < needed)
         throw EZTException(InvalidDefinition, QStringLiteral("Incorrect number of fields."), 1);
@@ -482,35 +573,61 @@ void ParseRowInto(TReminder &r, View text, bool withoutId, bool oldFormat)
     const auto field = [&](int n) { return fields[n - 1]; };
 
     if (!withoutId)
-        SetText(r.Id, field(1), true);
+        SetText(r.Id, field(1), true, memo ? &memo->Id : nullptr);
     r.Date = FieldToDate(field(k + 1));
     r.Time = FieldToTime(field(k + 2));
     if (oldFormat) {
         r.PlaySound = FieldToBool(field(k + 3));
-        SetText(r.ReminderMessage, field(k + 4));
+        SetText(r.ReminderMessage, field(k + 4), false, memo ? &memo->Message : nullptr);
     } else {
-        SetText(r.ReminderMessage, field(k + 3));
+        SetText(r.ReminderMessage, field(k + 3), false, memo ? &memo->Message : nullptr);
         r.PlaySound = FieldToBool(field(k + 4));
     }
     r.RepeatSound = FieldToBool(field(k + 5));
-    SetText(r.SoundFile, field(k + 6));
+    SetText(r.SoundFile, field(k + 6), false, memo ? &memo->Sound : nullptr);
     r.RunProgram = FieldToBool(field(k + 7));
-    SetText(r.ProgramLocation, field(k + 8));
+    SetText(r.ProgramLocation, field(k + 8), false, memo ? &memo->Program : nullptr);
     r.Recurring = FieldToBool(field(k + 9));
     r.RecurrenceUnit = IntToRecurrenceUnit(FieldToInt(field(k + 10)));
     r.RecurrenceDailyType = IntToRecurrenceDailyType(FieldToInt(field(k + 11)));
     r.RecurrenceDailyEvery = FieldToInt(field(k + 12));
     r.RecurrenceWeeklyEvery = FieldToInt(field(k + 13));
-    SetText(r.RecurrenceWeeklyDays, field(k + 14), true);
+    SetText(r.RecurrenceWeeklyDays, field(k + 14), true, memo ? &memo->WeekDays : nullptr);
     r.RecurrenceMonthlyDay = FieldToInt(field(k + 15));
     r.RecurrenceMonthlyEvery = FieldToInt(field(k + 16));
     r.RecurrenceYearlyMonth = FieldToInt(field(k + 17));
     r.RecurrenceYearlyDay = FieldToInt(field(k + 18));
+    if constexpr (std::is_same_v<View, QLatin1StringView>) {
+        // An exclusion row's rule dates are those of every other exclusion row.
+        if (memo) {
+            if (!Repeats(memo->RecurrenceStart, field(k + 19)))
+                r.RecurrenceStart = FieldToDateOr(field(k + 19), r.Date);
+            if (!Repeats(memo->RecurrenceEndBy, field(k + 21)))
+                r.RecurrenceEndBy = FieldToDateOr(field(k + 21), r.Date);
+            r.RecurrenceNoEnd = FieldToBool(field(k + 20));
+            r.Exclusion = FieldToBool(field(k + 22));
+            r.Active = FieldToBool(field(k + 23));
+            return;
+        }
+    }
     r.RecurrenceStart = FieldToDateOr(field(k + 19), r.Date);
     r.RecurrenceNoEnd = FieldToBool(field(k + 20));
     r.RecurrenceEndBy = FieldToDateOr(field(k + 21), r.Date);
     r.Exclusion = FieldToBool(field(k + 22));
     r.Active = FieldToBool(field(k + 23));
+}
+
+// The row codec's reading half, straight into r; the 1.0 order puts the sound flag before the
+// message. Every stored field of r is set (texts equal to those r holds are kept as they are).
+void ParseRowInto(TReminder &r, QStringView text, bool withoutId, bool oldFormat)
+{
+    // Text after the last ";" is a field only when there is any, so the closing ";" of a line
+    // adds none.
+    TFields fields;
+    const QStringView rest = SplitFields(text, fields);
+    if (!rest.isEmpty())
+        fields.append(TrimField(rest));
+    ParseFieldsInto(r, fields, withoutId, oldFormat, nullptr);
 }
 
 // The row codec's reading half for one line of text.
@@ -520,6 +637,25 @@ void ParseRow(TReminder &reminder, QStringView text, bool withoutId, bool oldFor
     TReminder r = reminder;
     ParseRowInto(r, text, withoutId, oldFormat);
     reminder = std::move(r);
+}
+
+// The first carriage return or line feed from p on, or stop when there is none; sixteen bytes
+// at a time.
+const char *FindLineEnd(const char *p, const char *stop)
+{
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; stop - p >= 16; p += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const unsigned mask = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, cr), _mm_cmpeq_epi8(chunk, lf))));
+        if (mask != 0)
+            return p + std::countr_zero(mask);
+    }
+#endif
+    while (p < stop && *p != '\r' && *p != '\n')
+        ++p;
+    return p;
 }
 
 // The lines of a file's bytes, in one pass: a carriage return, a line feed or the pair end a
@@ -532,15 +668,7 @@ public:
     {
         if (at_ >= stop_)
             return false;
-        // The next line feed is searched again only once passed, so a file of carriage
-        // returns alone is not searched to its end for every line.
-        if (!searched_ || (lf_ && lf_ < at_)) {
-            searched_ = true;
-            lf_ = static_cast<const char *>(std::memchr(at_, '\n', std::size_t(stop_ - at_)));
-        }
-        const char *limit = lf_ ? lf_ : stop_;
-        const char *cr = static_cast<const char *>(std::memchr(at_, '\r', std::size_t(limit - at_)));
-        const char *end = cr ? cr : limit;
+        const char *end = FindLineEnd(at_, stop_);
         line = QByteArrayView(at_, end - at_);
         at_ = end + ((end < stop_ && *end == '\r' && end + 1 < stop_ && end[1] == '\n') ? 2 : 1);
         return true;
@@ -549,13 +677,11 @@ public:
 private:
     const char *stop_;
     const char *at_;
-    const char *lf_ = nullptr;
-    bool searched_ = false;
 };
 
-// How many rows of each table the file appears to hold: every line end of a row counts, and
-// a row whose field before the last reads TRUE (the Exclusion field of a whole row) counts
-// for the exclusions. The header and the empty line are not counted.
+// How many rows of each table the file appears to hold: every line counts, and a line whose
+// field before the last reads TRUE (the Exclusion field of a whole row) counts for the
+// exclusions. The header and the empty line are not counted.
 struct TRowCount {
     std::size_t Main = 0;
     std::size_t Exclusions = 0;
@@ -564,46 +690,29 @@ struct TRowCount {
 TRowCount CountRows(const QByteArray &bytes)
 {
     TRowCount count;
-    const char *begin = bytes.constData();
-    const char *stop = begin + bytes.size();
-    const char *p = begin;
-    std::size_t lines = 0;
-    while (p < stop) {
-        const char *lf = static_cast<const char *>(std::memchr(p, '\n', std::size_t(stop - p)));
-        const char *end = lf ? lf : stop;
-        ++lines;
-        // Back over "\r", the ";" after Active, Active, and the ";" after Exclusion.
-        const char *q = end;
-        if (q > p && q[-1] == '\r')
-            --q;
+    TByteLines lines(bytes);
+    QByteArrayView line;
+    std::size_t total = 0;
+    while (lines.Next(line)) {
+        ++total;
+        // Back over the ";" after Active, Active, and the ";" after Exclusion.
+        const char *p = line.data();
+        const char *q = p + line.size();
         if (q > p && q[-1] == ';') {
             --q;
+            if (q - p >= 5 && std::memcmp(q - 5, ";TRUE", 5) == 0)
+                q -= 4;
+            else if (q - p >= 6 && std::memcmp(q - 6, ";FALSE", 6) == 0)
+                q -= 5;
             while (q > p && q[-1] != ';')
                 --q;
             if (q - p >= 5 && std::memcmp(q - 5, "TRUE;", 5) == 0 && (q - 5 == p || q[-6] == ';'))
                 ++count.Exclusions;
         }
-        p = end + 1;
     }
-    count.Exclusions = std::min(count.Exclusions, lines);
-    count.Main = lines - count.Exclusions - std::min<std::size_t>(lines - count.Exclusions, 2);
+    count.Exclusions = std::min(count.Exclusions, total);
+    count.Main = total - count.Exclusions - std::min<std::size_t>(total - count.Exclusions, 2);
     return count;
-}
-
-bool IsAscii(QByteArrayView line)
-{
-    const char *p = line.data();
-    const qsizetype n = line.size();
-    qsizetype i = 0;
-    std::uint64_t high = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p + i, sizeof word);
-        high |= word;
-    }
-    for (; i < n; ++i)
-        high |= std::uint8_t(p[i]);
-    return (high & 0x8080808080808080ULL) == 0;
 }
 
 } // namespace
@@ -692,13 +801,21 @@ void TReminders::LoadBytes(const QByteArray &bytes)
     // row, which keeps the texts that repeat those of the line before.
     const QString missingFields = QStringLiteral(";;;;;");
     TReminder reminder;
+    TTextMemo memo;
+    TFieldsOf<QLatin1StringView> asciiFields;
     do {
-        if (oldFormat_)
-            ParseRowInto(reminder, QStringView(decoder.Decode(line, false).toString() + missingFields), false, true);
-        else if (IsAscii(line))
-            ParseRowInto(reminder, QLatin1StringView(line), false, false);
-        else
-            ParseRowInto(reminder, decoder.Decode(line, false), false, false);
+        asciiFields.clear();
+        if (!oldFormat_ && SplitAsciiLine(line, asciiFields)) {
+            ParseFieldsInto(reminder, asciiFields, false, false, &memo);
+        } else {
+            // The texts of this line are made from decoded characters: the next line compares
+            // with nothing.
+            memo = TTextMemo();
+            if (oldFormat_)
+                ParseRowInto(reminder, QStringView(decoder.Decode(line, false).toString() + missingFields), false, true);
+            else
+                ParseRowInto(reminder, decoder.Decode(line, false), false, false);
+        }
         AppendLoadedRow(reminder);
     } while (lines.Next(line));
     InvalidateExclusionIndex();

@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+#include <cmath>
+
 class TestZTDateUtils : public QObject {
     Q_OBJECT
 
@@ -59,6 +61,30 @@ private Q_SLOTS:
         QCOMPARE(ZTFloorDiv(-7, 2), std::int64_t(-4));
         QCOMPARE(ZTCeilDiv(-7, 2), std::int64_t(-3));
         QCOMPARE(ZTCeilDiv(7, 2), std::int64_t(4));
+    }
+
+    // Values split into day and millisecond, rounded as llround rounds: halves away from zero,
+    // and the double just below a half down.
+    void timeStampRounds_data()
+    {
+        QTest::addColumn<double>("value");
+        const double ms = 1.0 / double(ZTMSecsPerDay);
+        QTest::newRow("half a millisecond") << 0.5 * ms;
+        QTest::newRow("just below half a millisecond") << std::nextafter(0.5, 0.0) * ms;
+        QTest::newRow("noon and a half millisecond") << 0.5 + 0.5 * ms;
+        QTest::newRow("the last millisecond of a day") << 1.0 - 0.5 * ms;
+        QTest::newRow("negative, with a time") << -700.75;
+        QTest::newRow("negative half millisecond") << -0.5 * ms;
+        QTest::newRow("31 December 9999, 23:59:59.999") << 2958465.0 + 86399999.0 * ms;
+        QTest::newRow("a hundred million days") << 1.0e8 + 0.25;
+    }
+    void timeStampRounds()
+    {
+        QFETCH(double, value);
+        const std::int64_t total = std::llround(std::fabs(value) * double(ZTMSecsPerDay));
+        const TZTTimeStamp stamp = ZTTimeStamp(value);
+        QCOMPARE(stamp.Day, (value < 0 ? -1 : 1) * (total / ZTMSecsPerDay));
+        QCOMPARE(stamp.MSec, total % ZTMSecsPerDay);
     }
 };
 

@@ -275,6 +275,28 @@ private Q_SLOTS:
         QTest::newRow("line ends mixed") << row("{L}", "a", "", "0000000", false) + "\r" + row("{L}", "a", "", "0000000", true)
                                                 + "\n" + row("{L}", "b", "", "0000000", false) + "\r\n"
                                                 + row("{L}", "b", "", "0000000", true);
+        const auto dated = [&](const QByteArray &date, const QByteArray &start, const QByteArray &end, const QByteArray &days,
+                               bool exclusion) {
+            return row("{D}", "a", "", days, exclusion)
+                       .replace(";5/3/2002;TRUE;5/3/2002;", ";" + start + ";TRUE;" + end + ";")
+                       .replace(";5/3/2002;9:5;", ";" + date + ";9:5;")
+                   + "\r\n";
+        };
+        QTest::newRow("rule dates repeated, then empty (the row's own date)")
+            << dated("5/3/2002", "1/1/2020", "2/2/2022", "1111100", false)
+                   + dated("6/3/2002", "1/1/2020", "2/2/2022", "1111100", false) + dated("7/3/2002", "", "", "1111100", false)
+                   + dated("8/3/2002", "", "", "1111100", false) + dated("9/3/2002", "1/1/2020", "", "1111100", false);
+        QTest::newRow("weekdays an exclusion row drops, then repeated by a whole row")
+            << dated("5/3/2002", "1/1/2020", "1/1/2020", "1111100", false)
+                   + dated("6/3/2002", "1/1/2020", "1/1/2020", "1111100", true)
+                   + dated("7/3/2002", "1/1/2020", "1/1/2020", "1111100", false);
+        QByteArray surplus;
+        for (int i = 0; i < 40; ++i)
+            surplus += "s" + QByteArray::number(i) + ";";
+        QTest::newRow("blanks around fields, forty surplus fields, a last byte that is not ASCII")
+            << row(" {B}\t", "  a b ", " ", "0000000 ", false) + surplus + "\r\n" + row("{B}", "a b", "", "0000000", true)
+                   + "\r\n" + row("{B}", "a b", "", "0000000", true) + "x\xc3\xa9\r\n" + row("{B}", "a b", "", "0000000", true)
+                   + "\r\n";
         QTest::newRow("exclusion flags the row count misjudges")
             << row("{C}", "a", "", "0000000", true) + "x;\r\n"
                    + row("{C}", "a", "", "0000000", false).replace(";FALSE;TRUE;", ";true;TRUE;") + "\r\n"
