@@ -1,9 +1,16 @@
 #include "ZTSysUtils.h"
 
 #include <pwd.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 QString ZTCurrentUserName()
 {
@@ -66,4 +73,45 @@ std::uint32_t ZTColorToRgb(TColor color)
     const std::uint32_t green = (color >> 8) & 0xFF;
     const std::uint32_t blue = (color >> 16) & 0xFF;
     return 0xFF000000u | (red << 16) | (green << 8) | blue;
+}
+
+namespace {
+// The part of the heap below its large pages, never freed (see ZTUseLargeHeapPages).
+[[maybe_unused]] void *heapKeptBelowLargePages = nullptr;
+} // namespace
+
+void ZTUseLargeHeapPages(std::size_t room)
+{
+#if defined(__GLIBC__) && defined(MADV_HUGEPAGE) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    constexpr std::uintptr_t Large = std::uintptr_t(2) << 20;
+    // Blocks up to the C library's limit come from the heap too, the heap keeps what is
+    // freed, and each growth of it adds `room`.
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    ::mallopt(M_TRIM_THRESHOLD, int(std::min<std::size_t>(room * 2, 1u << 30)));
+    ::mallopt(M_TOP_PAD, int(std::min<std::size_t>(room, 1u << 30)));
+    // One block larger than any free space makes the heap grow now; freed, it leaves the new
+    // room at the heap's top, which is then marked for large pages. The room must lie where
+    // the heap's end moved (the block starts in the free top it had before), or the heap is
+    // not where this expects it and stays as it is. The block is made large because growing
+    // the heap writes a word just past it, and the 2 MB the word falls in can then only have
+    // small pages: far up the room, it is out of the way of what comes first.
+    const std::size_t probe = std::min<std::size_t>(std::max<std::size_t>(room, Large), std::size_t(30) << 20);
+    const auto before = std::uintptr_t(::sbrk(0));
+    void *block = std::malloc(probe);
+    const auto at = std::uintptr_t(block);
+    std::free(block);
+    const auto after = std::uintptr_t(::sbrk(0));
+    if (block == nullptr || after <= before || at > before || at + probe > after)
+        return;
+    const std::uintptr_t first = (at + Large - 1) & ~(Large - 1);
+    const std::uintptr_t last = after & ~(Large - 1);
+    if (last <= first || ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE) != 0)
+        return;
+    // The part below the first large page is taken up and kept, so that what comes next is
+    // placed from that page on rather than in small pages before it.
+    if (first - at >= 64)
+        heapKeptBelowLargePages = std::malloc(first - at);
+#else
+    (void)room;
+#endif
 }

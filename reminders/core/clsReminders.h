@@ -89,8 +89,10 @@ public:
     // Appends every occurrence day on or before lastDay (exclusions not applied); returns
     // whether any was appended. workDays is the work week used by working-day series.
     bool CollectOccurrences(TZTDateTimeArray &dates, TDateTime lastDay, const QString &workDays) const;
-    // The day of the next due moment at or after the current minute, or 0 when none.
+    // The day of the next due moment at or after the current minute, or 0 when none; the
+    // second form at or after the minute of `now` (for many rows asked at one moment).
     TDateTime NextOccurrence(TReminders &store) const;
+    TDateTime NextOccurrence(TReminders &store, TDateTime now) const;
     // Whether the day view shows this reminder on the given day.
     bool OccursOn(TReminders &store, TDateTime day) const;
 };
@@ -237,6 +239,9 @@ public:
     // Copy row `row` of a table into a reminder (stored fields only). The caller holds the lock.
     void ReadMainRow(int row, TReminder &reminder) const;
     void ReadExclusionRow(int row, TReminder &reminder) const;
+    // Row `row` of the main table itself, to read without a copy; valid while the caller
+    // holds the lock and until the next change.
+    const TReminder &MainRow(int row) const { return mainTable_.at(std::size_t(row)); }
     // Removes every row of both tables.
     void Clear();
 

@@ -492,7 +492,11 @@ bool TReminder::CollectOccurrences(TZTDateTimeArray &dates, TDateTime lastDay, c
 
 TDateTime TReminder::NextOccurrence(TReminders &store) const
 {
-    const TDateTime now = ZTNow();
+    return NextOccurrence(store, ZTNow());
+}
+
+TDateTime TReminder::NextOccurrence(TReminders &store, TDateTime now) const
+{
     const Day today = DayNumber(now);
     const std::int64_t nowStamp = today * MinutesPerDay + MinuteOfDay(now);
 

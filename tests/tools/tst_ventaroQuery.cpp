@@ -207,6 +207,19 @@ private Q_SLOTS:
         QTest::newRow("date that does not exist")
             << fixture << db + QStringList{"occurs", "2026-02-30"} << "Invalid date '2026-02-30'."
             << "Dates are written YYYY-MM-DD.";
+        for (const char *day : {"2026-1-21", "2026-01-211", "0000-01-01", "2026/01/21", "+026-01-21"})
+            QTest::newRow(qPrintable(QStringLiteral("day %1").arg(QLatin1String(day))))
+                << fixture << db + QStringList{"occurs", day} << QStringLiteral("Invalid date '%1'.").arg(QLatin1String(day))
+                << "Dates are written YYYY-MM-DD.";
+        for (const char *moment :
+             {"2026-01-21 9:00", "2026-01-21 24:00", "2026-01-21T09:00", "2026-01-21 09:60", "2026-02-29 09:00"})
+            QTest::newRow(qPrintable(QStringLiteral("now %1").arg(QLatin1String(moment))))
+                << fixture << db + QStringList{"--now", moment, "next"}
+                << QStringLiteral("Invalid date and time '%1'.").arg(QLatin1String(moment))
+                << "The current moment is written \"YYYY-MM-DD HH:MM\".";
+        QTest::newRow("work week of eight days")
+            << fixture << db + QStringList{"--workdays", "11111000", "next"} << "Invalid work week '11111000'."
+            << "The work week is up to seven characters 0 or 1, Monday first.";
         QTest::newRow("reversed range") << fixture << db + QStringList{"marks", "2026-02-01", "2026-01-01"}
                                         << "Invalid date range 2026-02-01 to 2026-01-01."
                                         << "The last day is before the first.";

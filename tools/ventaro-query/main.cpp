@@ -15,19 +15,20 @@
 #include "ZTClock.h"
 #include "ZTDateUtils.h"
 #include "ZTExceptions.h"
-#include "ZTFileUtils.h"
+#include "ZTSysUtils.h"
 #include "clsOptions.h"
 #include "clsReminders.h"
 #include "clsRemindersIcs.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -100,22 +101,43 @@ TOptions ParseArguments(const QStringList &args)
     return options;
 }
 
+// Whether text, from position at, holds `count` decimal digits.
+bool DigitsAt(QStringView text, qsizetype at, qsizetype count)
+{
+    if (at + count > text.size())
+        return false;
+    for (qsizetype i = at; i < at + count; ++i)
+        if (text[i] < QLatin1Char('0') || text[i] > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+// A day written YYYY-MM-DD that exists; an invalid date otherwise.
+QDate DayOf(QStringView text)
+{
+    if (text.size() != 10 || !DigitsAt(text, 0, 4) || text[4] != QLatin1Char('-') || !DigitsAt(text, 5, 2)
+        || text[7] != QLatin1Char('-') || !DigitsAt(text, 8, 2))
+        return QDate();
+    const QDate date(text.left(4).toInt(), text.mid(5, 2).toInt(), text.mid(8, 2).toInt());
+    return date.isValid() && date.year() >= 1 ? date : QDate();
+}
+
 QDate ParseDay(const QString &text)
 {
-    static const QRegularExpression form(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
-    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
-    if (!form.match(text).hasMatch() || !date.isValid() || date.year() < 1)
+    const QDate date = DayOf(text);
+    if (!date.isValid())
         throw EZTException(QStringLiteral("Invalid date '%1'.").arg(text), QStringLiteral("Dates are written YYYY-MM-DD."), 1);
     return date;
 }
 
 QDateTime ParseMoment(const QString &text)
 {
-    static const QRegularExpression form(QStringLiteral("^(\\d{4}-\\d{2}-\\d{2}) (\\d{2}):(\\d{2})$"));
-    const QRegularExpressionMatch match = form.match(text);
-    const QDate date = match.hasMatch() ? QDate::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd")) : QDate();
-    const QTime time = match.hasMatch() ? QTime(match.captured(2).toInt(), match.captured(3).toInt()) : QTime();
-    if (!date.isValid() || !time.isValid() || date.year() < 1)
+    const QStringView view(text);
+    const bool shaped = view.size() == 16 && view[10] == QLatin1Char(' ') && DigitsAt(view, 11, 2) && view[13] == QLatin1Char(':')
+                        && DigitsAt(view, 14, 2);
+    const QDate date = shaped ? DayOf(view.left(10)) : QDate();
+    const QTime time = shaped ? QTime(view.mid(11, 2).toInt(), view.mid(14, 2).toInt()) : QTime();
+    if (!date.isValid() || !time.isValid())
         throw EZTException(QStringLiteral("Invalid date and time '%1'.").arg(text),
                            QStringLiteral("The current moment is written \"YYYY-MM-DD HH:MM\"."), 1);
     return QDateTime(date, time);
@@ -140,33 +162,36 @@ QString TimeText(TDateTime value)
 }
 
 // The answer of `next`, written straight as UTF-8 into one buffer of the size it needs: the
-// command is run on whole stores from scripts, so its output is on the path.
+// command is run on whole stores from scripts, so its output is on the path. Every row is
+// asked at the one pinned moment and read where it lies.
 QByteArray NextLines(TReminders &store)
 {
     std::lock_guard<std::recursive_mutex> guard(store.Lock());
+    const TDateTime now = ZTNow();
     QByteArray out;
     out.reserve(qsizetype(store.MainRowCount()) * 52);
-    ZTPrepareBuffer(out.data(), out.capacity());
-    TReminder row;
+    std::string line;
     for (int i = 0; i < store.MainRowCount(); ++i) {
-        store.ReadMainRow(i, row);
+        const TReminder &row = store.MainRow(i);
+        line.clear();
         const QString &id = row.Id;
         if (std::all_of(id.begin(), id.end(), [](QChar c) { return c.unicode() < 0x80; })) {
             for (QChar c : id)
-                out += char(c.unicode());
+                line += char(c.unicode());
         } else {
-            out += id.toUtf8();
+            line += id.toStdString();
         }
-        const TDateTime next = row.NextOccurrence(store);
+        const TDateTime next = row.NextOccurrence(store, now);
         if (next == 0) {
-            out += "\t0\n";
-            continue;
+            line += "\t0\n";
+        } else {
+            const TZTCivilDate day = ZTCivilFromDays(DayNumber(next));
+            char text[40];
+            const int n =
+                std::snprintf(text, sizeof text, "\t%04lld-%02d-%02d\n", static_cast<long long>(day.Year), day.Month, day.Day);
+            line.append(text, std::size_t(n));
         }
-        int y = 0, m = 0, d = 0;
-        DecodeDate(next, y, m, d);
-        char day[40];
-        const int n = std::snprintf(day, sizeof day, "\t%04d-%02d-%02d\n", y, m, d);
-        out.append(day, n);
+        out.append(line.data(), qsizetype(line.size()));
     }
     return out;
 }
@@ -208,8 +233,9 @@ QByteArray Run(const TOptions &options)
     }
     std::optional<QString> workDays = options.WorkDays;
     if (workDays) {
-        static const QRegularExpression form(QStringLiteral("^[01]{0,7}$"));
-        if (!form.match(*workDays).hasMatch())
+        if (workDays->size() > 7 || !std::all_of(workDays->begin(), workDays->end(), [](QChar c) {
+                return c == QLatin1Char('0') || c == QLatin1Char('1');
+            }))
             throw EZTException(QStringLiteral("Invalid work week '%1'.").arg(*workDays),
                                QStringLiteral("The work week is up to seven characters 0 or 1, Monday first."), 1);
     }
@@ -225,12 +251,17 @@ QByteArray Run(const TOptions &options)
         workDays = stored.WorkDays;
     }
 
-    TReminders store(QFileInfo(options.Db).absoluteFilePath());
+    // The store is left to the end of the process, which comes right after the answer:
+    // taking tens of thousands of rows apart first would only cost time.
+    TReminders &store = *new TReminders(QFileInfo(options.Db).absoluteFilePath());
     store.WorkDaysSource = [w = *workDays] { return w; };
     // The store treats a missing file as an empty one; asked about a file, that is a mistake.
     if (!QFileInfo(store.FileName()).isFile())
         throw EZTException(QStringLiteral("Error loading database file '%1'.").arg(store.FileName()),
                            QStringLiteral("The file does not exist."), 1);
+    // The whole file becomes the store's tables at once, in a process that ends soon after.
+    const std::size_t fileSize = std::size_t(QFileInfo(store.FileName()).size());
+    ZTUseLargeHeapPages(std::min<std::size_t>((std::size_t(64) << 20) + 8 * fileSize, std::size_t(1) << 30));
     store.Load();
 
     if (command == QLatin1String("ics"))
@@ -287,20 +318,31 @@ void WriteError(const QString &message, const QString &details)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // No application object: the tool uses no event loop, and building one costs more than
+    // the rest of a small query. The user's locale still applies to the system's messages.
+    std::setlocale(LC_ALL, "");
+    int status = 1;
     try {
-        const TOptions options = ParseArguments(app.arguments().mid(1));
+        QStringList args;
+        for (int i = 1; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
+        const TOptions options = ParseArguments(args);
         if (options.Help) {
             std::fputs(Usage, stdout);
-            return 0;
+            status = 0;
+        } else {
+            const QByteArray out = Run(options);
+            std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
+            status = 0;
         }
-        const QByteArray out = Run(options);
-        std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
     } catch (const EZTException &e) {
         WriteError(e.Message(), e.Details());
     } catch (const std::exception &e) {
         WriteError(QString::fromUtf8(e.what()), QString());
     }
-    return 1;
+    // Ended here, without taking the store and the libraries' state apart one by one.
+    if (std::fflush(stdout) != 0)
+        status = 1;
+    std::fflush(stderr);
+    std::_Exit(status);
 }
