@@ -469,15 +469,7 @@ bool SplitAsciiLine(QByteArrayView line, TFieldsOf<QLatin1StringView> &fields)
     const char *const stop = p + line.size();
     const char *start = p;
     const auto cutAt = [&](const char *at) {
-        const char *b = start;
-        const char *e = at;
-        if (b == e || std::uint8_t(*b) <= 0x20 || std::uint8_t(e[-1]) <= 0x20) {
-            while (b < e && std::uint8_t(*b) <= 0x20)
-                ++b;
-            while (e > b && std::uint8_t(e[-1]) <= 0x20)
-                --e;
-        }
-        fields.append(QLatin1StringView(b, e));
+        fields.append(TrimField(QLatin1StringView(start, at)));
         start = at + 1;
     };
     const char *at = p;
@@ -513,54 +505,43 @@ struct TTextMemo {
 
 // Whether a field repeats, byte for byte, the same column of the line before (`last`), which
 // then becomes this field. An empty field repeats nothing.
-// Inlined: it runs for seven columns of every line.
-[[gnu::always_inline]] inline bool Repeats(QLatin1StringView &last, QLatin1StringView field)
+bool Repeats(QLatin1StringView &last, QLatin1StringView field)
 {
-    const qsizetype n = field.size();
-    bool same = n != 0 && n == last.size();
-    if (same && n >= 8) {
-        // Eight bytes at a time, the last word overlapping the one before: fields are short.
-        const char *a = field.data();
-        const char *b = last.data();
-        std::uint64_t x, y, differ = 0;
-        for (qsizetype i = 0; i + 8 < n; i += 8) {
-            std::memcpy(&x, a + i, 8);
-            std::memcpy(&y, b + i, 8);
-            differ |= x ^ y;
-        }
-        std::memcpy(&x, a + n - 8, 8);
-        std::memcpy(&y, b + n - 8, 8);
-        same = (differ | (x ^ y)) == 0;
-    } else if (same) {
-        same = std::memcmp(field.data(), last.data(), std::size_t(n)) == 0;
-    }
+    const bool same =
+        !field.isEmpty() && field.size() == last.size() && std::memcmp(field.data(), last.data(), std::size_t(field.size())) == 0;
     last = field;
     return same;
 }
 
-// A text field, unescaped unless `plain`, into `text`. When the field repeats one that made
-// `text` (`last`, the same column of the line before, when the caller keeps one; otherwise
-// `text` itself, for a field without escapes), that string is kept rather than made again.
-// Empty fields are made afresh, as they would be without the comparison.
+// Whether the field repeats its column of the line before, for a caller that keeps those
+// columns (`memo`); no field of decoded text does.
 template <typename View>
-void SetText(QString &text, View field, bool plain, QLatin1StringView *last)
+bool RepeatsColumn(TTextMemo *memo, QLatin1StringView TTextMemo::*column, View field)
 {
-    if constexpr (std::is_same_v<View, QLatin1StringView>) {
-        if (last) {
-            if (!Repeats(*last, field))
-                text = plain ? field.toString() : FieldToText(field);
-            return;
-        }
-    }
-    if (!field.isEmpty() && field.size() == text.size() && field == text && (plain || !field.contains(QLatin1Char('{'))))
-        return;
-    text = plain ? field.toString() : FieldToText(field);
+    if constexpr (std::is_same_v<View, QLatin1StringView>)
+        return memo != nullptr && Repeats(memo->*column, field);
+    else
+        return false;
+}
+
+// A text field, unescaped unless `plain`, into `text`. When the field repeats one that made
+// `text` (its column of the line before, when the caller keeps those; otherwise `text` itself,
+// for a field without escapes), that string is kept rather than made again. Empty fields are
+// made afresh, as they would be without the comparison.
+template <typename View>
+void SetText(QString &text, View field, bool plain, TTextMemo *memo, QLatin1StringView TTextMemo::*column)
+{
+    const bool kept =
+        memo ? RepeatsColumn(memo, column, field)
+             : !field.isEmpty() && field.size() == text.size() && field == text && (plain || !field.contains(QLatin1Char('{')));
+    if (!kept)
+        text = plain ? field.toString() : FieldToText(field);
 }
 
 // A row's fields, straight into r; the 1.0 order puts the sound flag before the message. Every
 // stored field of r is set (texts equal to those r holds are kept as they are). `memo`, when
-// given, holds the same columns of the line before, which r was read from: a
-// field that repeats its column leaves r's value as it is.
+// given, holds the same columns of the line before, which r was read from: a field that
+// repeats its column leaves r's value as it is.
 template <typename View>
 void ParseFieldsInto(TReminder &r, const TFieldsOf<View> &fields, bool withoutId, bool oldFormat, TTextMemo *memo)
 {
@@ -573,46 +554,36 @@ void ParseFieldsInto(TReminder &r, const TFieldsOf<View> &fields, bool withoutId
     const auto field = [&](int n) { return fields[n - 1]; };
 
     if (!withoutId)
-        SetText(r.Id, field(1), true, memo ? &memo->Id : nullptr);
+        SetText(r.Id, field(1), true, memo, &TTextMemo::Id);
     r.Date = FieldToDate(field(k + 1));
     r.Time = FieldToTime(field(k + 2));
     if (oldFormat) {
         r.PlaySound = FieldToBool(field(k + 3));
-        SetText(r.ReminderMessage, field(k + 4), false, memo ? &memo->Message : nullptr);
+        SetText(r.ReminderMessage, field(k + 4), false, memo, &TTextMemo::Message);
     } else {
-        SetText(r.ReminderMessage, field(k + 3), false, memo ? &memo->Message : nullptr);
+        SetText(r.ReminderMessage, field(k + 3), false, memo, &TTextMemo::Message);
         r.PlaySound = FieldToBool(field(k + 4));
     }
     r.RepeatSound = FieldToBool(field(k + 5));
-    SetText(r.SoundFile, field(k + 6), false, memo ? &memo->Sound : nullptr);
+    SetText(r.SoundFile, field(k + 6), false, memo, &TTextMemo::Sound);
     r.RunProgram = FieldToBool(field(k + 7));
-    SetText(r.ProgramLocation, field(k + 8), false, memo ? &memo->Program : nullptr);
+    SetText(r.ProgramLocation, field(k + 8), false, memo, &TTextMemo::Program);
     r.Recurring = FieldToBool(field(k + 9));
     r.RecurrenceUnit = IntToRecurrenceUnit(FieldToInt(field(k + 10)));
     r.RecurrenceDailyType = IntToRecurrenceDailyType(FieldToInt(field(k + 11)));
     r.RecurrenceDailyEvery = FieldToInt(field(k + 12));
     r.RecurrenceWeeklyEvery = FieldToInt(field(k + 13));
-    SetText(r.RecurrenceWeeklyDays, field(k + 14), true, memo ? &memo->WeekDays : nullptr);
+    SetText(r.RecurrenceWeeklyDays, field(k + 14), true, memo, &TTextMemo::WeekDays);
     r.RecurrenceMonthlyDay = FieldToInt(field(k + 15));
     r.RecurrenceMonthlyEvery = FieldToInt(field(k + 16));
     r.RecurrenceYearlyMonth = FieldToInt(field(k + 17));
     r.RecurrenceYearlyDay = FieldToInt(field(k + 18));
-    if constexpr (std::is_same_v<View, QLatin1StringView>) {
-        // An exclusion row's rule dates are those of every other exclusion row.
-        if (memo) {
-            if (!Repeats(memo->RecurrenceStart, field(k + 19)))
-                r.RecurrenceStart = FieldToDateOr(field(k + 19), r.Date);
-            if (!Repeats(memo->RecurrenceEndBy, field(k + 21)))
-                r.RecurrenceEndBy = FieldToDateOr(field(k + 21), r.Date);
-            r.RecurrenceNoEnd = FieldToBool(field(k + 20));
-            r.Exclusion = FieldToBool(field(k + 22));
-            r.Active = FieldToBool(field(k + 23));
-            return;
-        }
-    }
-    r.RecurrenceStart = FieldToDateOr(field(k + 19), r.Date);
+    // An exclusion row's rule dates are those of every other exclusion row.
+    if (!RepeatsColumn(memo, &TTextMemo::RecurrenceStart, field(k + 19)))
+        r.RecurrenceStart = FieldToDateOr(field(k + 19), r.Date);
     r.RecurrenceNoEnd = FieldToBool(field(k + 20));
-    r.RecurrenceEndBy = FieldToDateOr(field(k + 21), r.Date);
+    if (!RepeatsColumn(memo, &TTextMemo::RecurrenceEndBy, field(k + 21)))
+        r.RecurrenceEndBy = FieldToDateOr(field(k + 21), r.Date);
     r.Exclusion = FieldToBool(field(k + 22));
     r.Active = FieldToBool(field(k + 23));
 }

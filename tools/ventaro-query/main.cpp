@@ -256,12 +256,12 @@ QByteArray Run(const TOptions &options)
     TReminders &store = *new TReminders(QFileInfo(options.Db).absoluteFilePath());
     store.WorkDaysSource = [w = *workDays] { return w; };
     // The store treats a missing file as an empty one; asked about a file, that is a mistake.
-    if (!QFileInfo(store.FileName()).isFile())
+    const QFileInfo file(store.FileName());
+    if (!file.isFile())
         throw EZTException(QStringLiteral("Error loading database file '%1'.").arg(store.FileName()),
                            QStringLiteral("The file does not exist."), 1);
     // The whole file becomes the store's tables at once, in a process that ends soon after.
-    const std::size_t fileSize = std::size_t(QFileInfo(store.FileName()).size());
-    ZTUseLargeHeapPages(std::min<std::size_t>((std::size_t(64) << 20) + 8 * fileSize, std::size_t(1) << 30));
+    ZTUseLargeHeapPages(std::min<std::size_t>((std::size_t(64) << 20) + 8 * std::size_t(file.size()), std::size_t(1) << 30));
     store.Load();
 
     if (command == QLatin1String("ics"))
